@@ -1,0 +1,65 @@
+// One chunk record of the store: identity, parents, name, links, and a
+// payload that lies either in the document's file or in memory.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "chunky/chunk_types.h"
+#include "chunky/chunky_format.h"
+#include "platform/file_system.h"
+
+namespace hush {
+
+class Chunk {
+ public:
+  explicit Chunk(File* file = nullptr) : file(file) {}
+
+  std::uint32_t payloadSize() const;
+  // Copies the payload into `destination`, which must hold payloadSize()
+  // bytes. False when the payload cannot be read whole.
+  bool readPayload(std::span<std::uint8_t> destination) const;
+  std::size_t linkCount() const { return links.size(); }
+
+  // Inserts `link` in link order and selects it; kNoLink (and no change but
+  // a cleared selection) when a link with the same childId and tag exists.
+  std::uint16_t addLink(const ChildLink& link);
+  // The links of a descriptor in file order, with the same outcome as
+  // addLink for each in turn.
+  void setLinksInFileOrder(std::vector<ChildLink> fileOrder);
+
+  bool setPayload(std::span<const std::uint8_t> bytes);
+  bool selectLink(std::uint16_t index);
+  bool selectedLinkValue(ChildLink& link) const;
+  bool eraseSelectedLink();
+
+  // The payload is now `size` bytes at `pos` of `file`; `head` is its first
+  // bytes (up to 8), from which the payload marks are taken.
+  void attachFileData(std::uint32_t pos, std::uint32_t size, std::span<const std::uint8_t> head);
+  bool setName(const std::u16string& newName, bool wasWide);
+
+  ChunkTag tag = 0;
+  ChunkNumber number = 0;
+  std::uint8_t loadedFlags = 0;
+  std::uint16_t refCount = 0;
+  std::uint32_t saveOrder = 0;
+  std::uint32_t savedDataPos = 0;
+  std::uint32_t descriptorOffset = 0;
+  std::uint32_t descriptorSize = 0;
+  format::NameForm nameForm = format::NameForm::None;
+  bool nameWasWide = false;
+  std::u16string name;
+  bool inFile = false;
+  std::vector<std::uint8_t> memData;  // the in-memory payload; its size is memSize
+  std::uint32_t filePos = 0;
+  std::uint32_t fileSize = 0;
+  std::uint16_t selectedLink = kNoLink;
+  bool packed = false;
+  bool pothMarked = false;
+  File* file = nullptr;  // the store's file, not owned
+  std::vector<ChildLink> links;
+};
+
+}  // namespace hush

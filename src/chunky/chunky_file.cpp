@@ -1,0 +1,188 @@
+#include "chunky/chunky_file.h"
+
+#include <algorithm>
+
+namespace hush {
+namespace {
+
+std::uint64_t lookupKey(ChunkTag tag, ChunkNumber number) { return (std::uint64_t{tag} << 32) | number; }
+
+}  // namespace
+
+ChunkyFile::ChunkyFile(FileSystem& fileSystem) : fileSystem_(fileSystem) {}
+
+ChunkyFile::~ChunkyFile() { close(); }
+
+void ChunkyFile::attachStream(std::unique_ptr<File> file) {
+  file_ = std::move(file);
+  for (auto& chunk : chunks_) chunk.file = file_.get();
+}
+
+void ChunkyFile::releaseStream() {
+  if (file_) file_->close();
+  file_.reset();
+  for (auto& chunk : chunks_) chunk.file = nullptr;
+}
+
+bool ChunkyFile::close() {
+  if (!isOpen_) return false;
+  chunks_.clear();
+  chunks_.shrink_to_fit();
+  releaseStream();
+  path_.clear();
+  isOpen_ = false;
+  current_ = -1;
+  forgetLookup();
+  return true;
+}
+
+Chunk* ChunkyFile::currentChunk() {
+  if (!isOpen_ || current_ < 0) return nullptr;
+  return &chunks_[static_cast<std::size_t>(current_)];
+}
+
+const Chunk* ChunkyFile::currentChunk() const {
+  if (!isOpen_ || current_ < 0) return nullptr;
+  return &chunks_[static_cast<std::size_t>(current_)];
+}
+
+std::uint32_t ChunkyFile::chunkCount() const {
+  return isOpen_ ? static_cast<std::uint32_t>(chunks_.size()) : 0;
+}
+
+bool ChunkyFile::selectChunk(std::uint32_t index) {
+  if (!isOpen_ || index >= chunks_.size()) return false;
+  current_ = static_cast<std::int32_t>(index);
+  return true;
+}
+
+bool ChunkyFile::describeCurrent(ChunkInfo& info) const {
+  const Chunk* chunk = currentChunk();
+  if (chunk == nullptr) return false;
+  info.tag = chunk->tag;
+  info.number = chunk->number;
+  info.packed = chunk->packed ? 1 : 0;
+  info.payloadSize = chunk->payloadSize();
+  info.linkCount = static_cast<std::uint16_t>(chunk->linkCount());
+  return true;
+}
+
+std::uint32_t ChunkyFile::currentPayloadSize() const {
+  const Chunk* chunk = currentChunk();
+  return chunk == nullptr ? 0 : chunk->payloadSize();
+}
+
+bool ChunkyFile::readCurrentPayload(std::span<std::uint8_t> destination) const {
+  const Chunk* chunk = currentChunk();
+  return chunk != nullptr && chunk->readPayload(destination);
+}
+
+std::uint16_t ChunkyFile::currentLinkCount() const {
+  const Chunk* chunk = currentChunk();
+  return chunk == nullptr ? 0 : static_cast<std::uint16_t>(chunk->linkCount());
+}
+
+std::vector<ChildLink> ChunkyFile::currentLinks() const {
+  const Chunk* chunk = currentChunk();
+  return chunk == nullptr ? std::vector<ChildLink>{} : chunk->links;
+}
+
+std::int32_t ChunkyFile::findChunk(ChunkTag tag, ChunkNumber number) const {
+  if (!isOpen_) return -1;
+  if (!lookupValid_) {
+    lookup_.clear();
+    lookup_.reserve(chunks_.size());
+    for (std::size_t i = 0; i < chunks_.size(); ++i) {
+      lookup_.try_emplace(lookupKey(chunks_[i].tag, chunks_[i].number), static_cast<std::int32_t>(i));
+    }
+    lookupValid_ = true;
+  }
+  const auto hit = lookup_.find(lookupKey(tag, number));
+  return hit == lookup_.end() ? -1 : hit->second;
+}
+
+bool ChunkyFile::replaceCurrentPayload(std::span<const std::uint8_t> bytes) {
+  Chunk* chunk = currentChunk();
+  return chunk != nullptr && chunk->setPayload(bytes);
+}
+
+bool ChunkyFile::selectCurrentLink(std::uint16_t index) {
+  Chunk* chunk = currentChunk();
+  return chunk != nullptr && chunk->selectLink(index);
+}
+
+void ChunkyFile::lowerRefCount(ChunkTag tag, ChunkNumber number) {
+  const std::int32_t child = findChunk(tag, number);
+  if (child < 0) return;
+  auto& count = chunks_[static_cast<std::size_t>(child)].refCount;
+  if (count > 0) --count;  // a count never wraps to 65535 parents
+}
+
+bool ChunkyFile::unlinkSelected() {
+  Chunk* chunk = currentChunk();
+  ChildLink link;
+  if (chunk == nullptr || !chunk->selectedLinkValue(link)) return false;
+  lowerRefCount(link.tag, link.number);
+  return chunk->eraseSelectedLink();
+}
+
+std::size_t ChunkyFile::unlinkCurrentLinksTagged(ChunkTag tag) {
+  Chunk* chunk = currentChunk();
+  if (chunk == nullptr) return 0;
+  std::size_t removed = 0;
+  for (const auto& link : chunk->links) {
+    if (link.tag != tag) continue;
+    lowerRefCount(link.tag, link.number);
+    ++removed;
+  }
+  if (removed == 0) return 0;
+  std::erase_if(chunk->links, [tag](const ChildLink& link) { return link.tag == tag; });
+  chunk->selectedLink = kNoLink;
+  return removed;
+}
+
+bool ChunkyFile::deleteCurrent() {
+  if (currentChunk() == nullptr) return false;
+  const auto at = chunks_.begin() + current_;
+  const auto range = rangeOfTag_.find(at->tag);
+  const bool needsRebuild = range == rangeOfTag_.end() || at->number == tagRanges_[range->second].lowNumber ||
+                            at->number == tagRanges_[range->second].highNumber;
+  chunks_.erase(at);
+  forgetLookup();
+  if (needsRebuild) rebuildTagRanges();
+  current_ = -1;
+  return true;
+}
+
+std::size_t ChunkyFile::deleteChunksTagged(std::span<const ChunkTag> tags) {
+  if (!isOpen_) return 0;
+  const auto doomed = [&](const Chunk& chunk) { return std::find(tags.begin(), tags.end(), chunk.tag) != tags.end(); };
+  const std::size_t removed = std::erase_if(chunks_, doomed);
+  if (removed > 0) {
+    forgetLookup();
+    // Deleting one record at a time keeps every range exact; one rebuild
+    // over what is left gives the same ranges.
+    rebuildTagRanges();
+  }
+  current_ = -1;
+  return removed;
+}
+
+void ChunkyFile::noteNumber(ChunkTag tag, ChunkNumber number) {
+  const auto [at, isNew] = rangeOfTag_.try_emplace(tag, tagRanges_.size());
+  if (isNew) {
+    tagRanges_.push_back(TagRange{tag, number, number});
+    return;
+  }
+  auto& range = tagRanges_[at->second];
+  range.lowNumber = std::min(range.lowNumber, number);
+  range.highNumber = std::max(range.highNumber, number);
+}
+
+void ChunkyFile::rebuildTagRanges() {
+  tagRanges_.clear();
+  rangeOfTag_.clear();
+  for (const auto& chunk : chunks_) noteNumber(chunk.tag, chunk.number);
+}
+
+}  // namespace hush

@@ -1,0 +1,116 @@
+// The store: one open chunky document in memory. Records keep their
+// payloads in the document's file until somebody asks for them; callers
+// select a chunk by index and then query or edit the current chunk.
+//
+// Results, not exceptions: every operation gives its empty result (false,
+// 0, an empty list) when no document is open or no chunk is selected.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "chunky/chunk.h"
+#include "chunky/chunk_types.h"
+#include "platform/file_system.h"
+
+namespace hush {
+
+// Results of ChunkyFile::open.
+enum OpenResult : int {
+  kOpenFailed = 0,        // already open, empty path, or the file cannot be opened
+  kOpened = 1,
+  kNoStream = 3,
+  kHeaderRefused = 4,
+  kIndexRefused = 5,
+};
+
+class ChunkyFile {
+ public:
+  explicit ChunkyFile(FileSystem& fileSystem = nativeFileSystem());
+  ~ChunkyFile();
+  ChunkyFile(const ChunkyFile&) = delete;
+  ChunkyFile& operator=(const ChunkyFile&) = delete;
+
+  // Loading and saving.
+  int open(const Path& path);
+  // 1 when the document was written to `target` and the store now stands
+  // for it; 0 when nothing was written (the target keeps its old bytes).
+  int save(const Path& target);
+  bool close();
+
+  // Queries.
+  bool isOpen() const { return isOpen_; }
+  const Path& path() const { return path_; }
+  std::uint32_t chunkCount() const;
+  bool selectChunk(std::uint32_t index);
+  std::int32_t current() const { return current_; }
+  bool describeCurrent(ChunkInfo& info) const;
+  std::uint32_t currentPayloadSize() const;
+  bool readCurrentPayload(std::span<std::uint8_t> destination) const;
+  std::uint16_t currentLinkCount() const;
+  std::vector<ChildLink> currentLinks() const;
+  std::int32_t findChunk(ChunkTag tag, ChunkNumber number) const;
+
+  // Edits of the current chunk.
+  bool replaceCurrentPayload(std::span<const std::uint8_t> bytes);
+  bool selectCurrentLink(std::uint16_t index);
+  bool unlinkSelected();
+  bool deleteCurrent();
+
+  // Whole-store edits with the outcome of the single edits repeated, in
+  // linear time. Removes every link of the current chunk tagged `tag`, the
+  // earliest first, as unlinkSelected would; returns how many.
+  std::size_t unlinkCurrentLinksTagged(ChunkTag tag);
+  // Deletes every record whose tag is one of `tags`, as deleteCurrent would
+  // walking the store from the front; returns how many. No chunk stays
+  // selected.
+  std::size_t deleteChunksTagged(std::span<const ChunkTag> tags);
+
+  // The per-tag number ranges.
+  void noteNumber(ChunkTag tag, ChunkNumber number);
+  void rebuildTagRanges();
+  const std::vector<TagRange>& tagRanges() const { return tagRanges_; }
+
+  // Read-only views for tools and tests.
+  const std::vector<Chunk>& chunks() const { return chunks_; }
+  std::uint32_t headerId() const { return headerId_; }
+  std::uint16_t headerWord1() const { return headerWord1_; }
+  std::uint16_t headerWord2() const { return headerWord2_; }
+  std::uint32_t formatCode() const { return formatCode_; }
+  bool hasStream() const { return file_ != nullptr; }
+
+ private:
+  int readIndex();
+  void attachStream(std::unique_ptr<File> file);
+  void releaseStream();
+  Chunk* currentChunk();
+  const Chunk* currentChunk() const;
+  void lowerRefCount(ChunkTag tag, ChunkNumber number);
+  void forgetLookup() { lookupValid_ = false; }
+
+  FileSystem& fileSystem_;
+  std::vector<Chunk> chunks_;
+  Path path_;
+  bool isOpen_ = false;
+  std::unique_ptr<File> file_;
+  // Length of the file when it was opened or written; a save refuses to
+  // copy from a file that has changed length under us.
+  std::uint64_t fileLength_ = 0;
+  std::vector<TagRange> tagRanges_;
+  std::unordered_map<ChunkTag, std::size_t> rangeOfTag_;
+  std::int32_t current_ = -1;
+  std::uint32_t headerId_ = 0;
+  std::uint16_t headerWord1_ = 0;
+  std::uint16_t headerWord2_ = 0;
+  std::uint32_t formatCode_ = 0;
+
+  // (tag, number) -> first index in store order; rebuilt on demand after
+  // the records move.
+  mutable std::unordered_map<std::uint64_t, std::int32_t> lookup_;
+  mutable bool lookupValid_ = false;
+};
+
+}  // namespace hush

@@ -1,0 +1,229 @@
+// Saving. The whole layout is worked out and checked against the limits of
+// the format before a byte is written; the bytes then go in one forward
+// pass to a new file beside the target, which is synced and only then moved
+// onto the target in one step. Until that step the target keeps its old
+// bytes, so a failure at any point loses nothing.
+#include <algorithm>
+#include <numeric>
+#include <optional>
+
+#include "chunky/chunky_file.h"
+#include "chunky/chunky_format.h"
+#include "chunky/read_ahead.h"
+
+namespace hush {
+namespace {
+
+using format::NameForm;
+
+// The form a name is written in: a name too long for the 8-bit form goes
+// in the 16-bit form; one too long for either cannot be written.
+std::optional<NameForm> writtenNameForm(const Chunk& chunk) {
+  if (chunk.nameForm == NameForm::None) return NameForm::None;
+  if (chunk.nameForm == NameForm::Narrow && chunk.name.size() <= format::kMaxNarrowName) return NameForm::Narrow;
+  if (chunk.name.size() <= format::kMaxWideName) return NameForm::Wide;
+  return std::nullopt;
+}
+
+// Where everything goes in the file being written.
+struct Layout {
+  std::vector<std::uint32_t> byKey;  // record indices in (tag, number) order
+  std::vector<std::uint32_t> dataPos;
+  std::vector<std::uint32_t> descriptorOffset;
+  std::vector<std::uint32_t> descriptorSize;
+  std::vector<NameForm> nameForm;
+  format::FileHeader header;
+  format::IndexHeader index;
+};
+
+std::optional<Layout> planLayout(const std::vector<Chunk>& chunks, const ChunkyFile& store) {
+  using namespace format;
+  constexpr std::uint64_t kLimit = 0xFFFFFFFF;
+  const std::size_t n = chunks.size();
+  Layout layout;
+  layout.byKey.resize(n);
+  std::iota(layout.byKey.begin(), layout.byKey.end(), 0u);
+  std::stable_sort(layout.byKey.begin(), layout.byKey.end(), [&](std::uint32_t a, std::uint32_t b) {
+    if (chunks[a].tag != chunks[b].tag) return chunks[a].tag < chunks[b].tag;
+    return chunks[a].number < chunks[b].number;
+  });
+
+  layout.dataPos.resize(n);
+  std::uint64_t position = kFileHeaderSize;
+  for (const std::uint32_t i : layout.byKey) {
+    const std::uint32_t size = chunks[i].payloadSize();
+    if (size > kMaxPayload) return std::nullopt;
+    layout.dataPos[i] = static_cast<std::uint32_t>(position);
+    position += size;
+    if (position > kLimit) return std::nullopt;
+  }
+  const std::uint64_t indexStart = position;
+
+  layout.descriptorOffset.resize(n);
+  layout.descriptorSize.resize(n);
+  layout.nameForm.resize(n);
+  std::uint64_t dataSize = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Chunk& chunk = chunks[i];
+    const auto form = writtenNameForm(chunk);
+    if (!form || chunk.links.size() > kMaxLinks) return std::nullopt;
+    const std::uint64_t size = recordSize(chunk.links.size(), *form, chunk.name.size());
+    layout.nameForm[i] = *form;
+    layout.descriptorOffset[i] = static_cast<std::uint32_t>(dataSize);
+    layout.descriptorSize[i] = static_cast<std::uint32_t>(size);
+    dataSize += size + paddingAfter(size);
+    if (dataSize > kLimit) return std::nullopt;
+  }
+
+  const std::uint64_t indexLength = kIndexHeaderSize + dataSize + std::uint64_t{kEntrySize} * n;
+  if (indexStart + indexLength > kLimit) return std::nullopt;
+  const auto totalSize = static_cast<std::uint32_t>(indexStart + indexLength);
+
+  layout.header.headerId = store.headerId();
+  layout.header.headerWord1 = store.headerWord1();
+  layout.header.headerWord2 = store.headerWord2();
+  layout.header.formatCode = store.formatCode();
+  layout.header.totalSize = totalSize;
+  layout.header.indexStart = static_cast<std::uint32_t>(indexStart);
+  layout.header.indexLength = static_cast<std::uint32_t>(indexLength);
+  layout.header.totalSize2 = totalSize;
+  layout.index.marker = store.formatCode();
+  layout.index.entryCount = static_cast<std::uint32_t>(n);
+  layout.index.dataSize = static_cast<std::uint32_t>(dataSize);
+  return layout;
+}
+
+// Gathers small writes into large ones.
+class BufferedOutput {
+ public:
+  static constexpr std::size_t kBuffer = 1 << 20;
+
+  explicit BufferedOutput(File& out) : out_(out) { buffer_.reserve(kBuffer); }
+
+  std::vector<std::uint8_t>& buffer() { return buffer_; }
+
+  bool flushIfFull() { return buffer_.size() < kBuffer || flush(); }
+
+  bool flush() {
+    const bool ok = out_.write(buffer_);
+    buffer_.clear();
+    return ok;
+  }
+
+  // Appends `length` bytes of `source` at `offset`: small runs through the
+  // read-ahead window, large ones copied file to file.
+  bool copyFrom(File& source, ReadAhead& window, std::uint64_t offset, std::uint32_t length) {
+    if (length <= ReadAhead::kWindow / 4) {
+      const std::size_t at = buffer_.size();
+      buffer_.resize(at + length);
+      return window.read(offset, std::span(buffer_).subspan(at)) && flushIfFull();
+    }
+    return flush() && out_.copyFrom(source, offset, length);
+  }
+
+ private:
+  File& out_;
+  std::vector<std::uint8_t> buffer_;
+};
+
+bool writeDocument(File& out, File& source, std::uint64_t sourceLength, const std::vector<Chunk>& chunks,
+                   const Layout& layout) {
+  using namespace format;
+  BufferedOutput output(out);
+  auto& buffer = output.buffer();
+  writeFileHeader(buffer, layout.header);
+
+  ReadAhead window(source, sourceLength);
+  for (const std::uint32_t i : layout.byKey) {
+    const Chunk& chunk = chunks[i];
+    if (chunk.inFile) {
+      if (!output.copyFrom(source, window, chunk.filePos, chunk.fileSize)) return false;
+    } else {
+      buffer.insert(buffer.end(), chunk.memData.begin(), chunk.memData.end());
+      if (!output.flushIfFull()) return false;
+    }
+  }
+
+  writeIndexHeader(buffer, layout.index);
+  for (std::size_t i = 0; i < chunks.size(); ++i) {
+    const Chunk& chunk = chunks[i];
+    ChunkDescriptor descriptor;
+    descriptor.tag = chunk.tag;
+    descriptor.number = chunk.number;
+    descriptor.dataPos = layout.dataPos[i];
+    descriptor.flags = descriptorFlags(chunk.pothMarked, chunk.packed, chunk.refCount);
+    descriptor.dataLength = chunk.payloadSize();
+    descriptor.linkCount = static_cast<std::uint16_t>(chunk.links.size());
+    descriptor.refCount = chunk.refCount;
+    writeDescriptor(buffer, descriptor);
+    for (const auto& link : chunk.links) writeLink(buffer, link);
+    writeName(buffer, layout.nameForm[i], chunk.name);
+    if (!output.flushIfFull()) return false;
+  }
+  for (const std::uint32_t i : layout.byKey) {
+    writeIndexEntry(buffer, IndexEntry{layout.descriptorOffset[i], layout.descriptorSize[i]});
+    if (!output.flushIfFull()) return false;
+  }
+  return output.flush();
+}
+
+}  // namespace
+
+int ChunkyFile::save(const Path& target) {
+  // A store that lost its stream could not copy its payloads.
+  if (!isOpen_ || !file_ || target.empty()) return 0;
+  const auto layout = planLayout(chunks_, *this);
+  if (!layout) return 0;
+  // The payloads are copied from the file as it was loaded; one that has
+  // changed length since is no longer the document we describe.
+  if (file_->size() != fileLength_) return 0;
+
+  const Path destination = fileSystem_.resolveLinks(target);
+  Path tempPath;
+  auto out = fileSystem_.createTempBeside(destination, tempPath);
+  if (!out) return 0;
+  bool written = writeDocument(*out, *file_, fileLength_, chunks_, *layout);
+  written = written && out->sync();
+  written = out->close() && written;
+  if (!written) {
+    fileSystem_.remove(tempPath);
+    return 0;
+  }
+
+  // Replacing the document we read from: our stream on it must be closed
+  // first where the system will not replace an open file.
+  const auto ours = file_->identity();
+  const bool overOurOwnFile = ours && ours == fileSystem_.identityOf(destination);
+  if (overOurOwnFile) releaseStream();
+  if (!fileSystem_.replace(tempPath, destination)) {
+    fileSystem_.remove(tempPath);
+    if (overOurOwnFile) attachStream(fileSystem_.openForReading(path_));
+    return 0;
+  }
+
+  // The store now stands for the saved file, in (tag, number) order.
+  releaseStream();
+  std::vector<Chunk> sorted;
+  sorted.reserve(chunks_.size());
+  for (const std::uint32_t i : layout->byKey) {
+    Chunk& chunk = chunks_[i];
+    chunk.saveOrder = i;
+    chunk.savedDataPos = layout->dataPos[i];
+    chunk.descriptorOffset = layout->descriptorOffset[i];
+    chunk.descriptorSize = layout->descriptorSize[i];
+    chunk.nameForm = layout->nameForm[i];
+    chunk.fileSize = chunk.payloadSize();
+    chunk.filePos = layout->dataPos[i];
+    chunk.inFile = true;
+    chunk.memData = {};
+    sorted.push_back(std::move(chunk));
+  }
+  chunks_ = std::move(sorted);
+  forgetLookup();
+  path_ = target;
+  fileLength_ = layout->header.totalSize;
+  attachStream(fileSystem_.openForReading(target));
+  return 1;
+}
+
+}  // namespace hush

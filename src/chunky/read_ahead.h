@@ -1,0 +1,45 @@
+// Serves many small positioned reads from one larger window, so that
+// walking thousands of small payloads that lie side by side costs a few
+// system calls rather than one each.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace hush {
+
+class ReadAhead {
+ public:
+  static constexpr std::size_t kWindow = 256 * 1024;
+
+  ReadAhead(File& file, std::uint64_t fileLength) : file_(file), fileLength_(fileLength) {}
+
+  // False unless all of `into` was read.
+  bool read(std::uint64_t offset, std::span<std::uint8_t> into) {
+    if (into.size() > kWindow / 4) return file_.readAt(offset, into);
+    if (offset < start_ || offset - start_ > window_.size() || window_.size() - (offset - start_) < into.size()) {
+      if (offset > fileLength_ || into.size() > fileLength_ - offset) return false;
+      window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, fileLength_ - offset)));
+      if (!file_.readAt(offset, window_)) {
+        window_.clear();
+        return false;
+      }
+      start_ = offset;
+    }
+    if (!into.empty()) std::memcpy(into.data(), window_.data() + (offset - start_), into.size());
+    return true;
+  }
+
+ private:
+  File& file_;
+  std::uint64_t fileLength_;
+  std::uint64_t start_ = 0;
+  std::vector<std::uint8_t> window_;
+};
+
+}  // namespace hush

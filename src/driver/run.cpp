@@ -1,0 +1,50 @@
+#include "driver/run.h"
+
+#include <cstdio>
+#include <string>
+
+#include "chunky/chunky_file.h"
+#include "driver/output_name.h"
+#include "driver/strip_sounds.h"
+#include "platform/console.h"
+
+namespace hush {
+
+int run(int argc, char** argv) {
+  std::printf("Hushmaker 0.2, by the Hushmaker team\n");
+  std::printf("Chunkwright (v0.95 FINAL), the Hushmaker team's chunky file store\n\n");
+  if (argc == 1) {
+    std::printf("Usage: Drag a file onto Hushmaker.exe!\n");
+    std::printf("Or type: Hushmaker.exe <in.3mm> [out.3mm]\n");
+    std::printf("at a command prompt.\n");
+    pauseConsole("Pause");
+    return kExitUsage;
+  }
+
+  const std::vector<Path> paths = commandLinePaths(argc, argv);
+  const std::string inputName = argv[1];
+  const Path& inputPath = paths[1];
+  const std::string outputName = argc == 3 ? std::string(argv[2]) : deriveOutputName(inputName);
+  const Path outputPath = argc == 3 ? paths[2] : deriveOutputName(inputPath);
+
+  ChunkyFile document;
+  std::printf("Loading %s...\n", inputName.c_str());
+  if (document.open(inputPath) != kOpened) {
+    std::printf("Couldn't load!\n");
+    pauseConsole("Pause");
+    return kExitLoadFailed;
+  }
+  std::printf("Loaded. %u quads, silentifying...\n", static_cast<unsigned>(document.chunkCount()));
+  if (!stripSounds(document)) return kExitGroupError;
+
+  std::printf("Saving to %s...\n", outputName.c_str());
+  if (document.save(outputPath) == 1) {
+    std::printf("Saved!\n");
+    return kExitSaved;
+  }
+  std::printf("Couldn't save!\n");
+  pauseConsole("pause");
+  return kExitSaveFailed;
+}
+
+}  // namespace hush

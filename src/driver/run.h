@@ -1,0 +1,16 @@
+// The whole run, from the process arguments to the exit status.
+#pragma once
+
+namespace hush {
+
+enum ExitStatus : int {
+  kExitUsage = 0,
+  kExitLoadFailed = 1,
+  kExitGroupError = 2,
+  kExitSaveFailed = 3,
+  kExitSaved = 7,  // scripts rely on 7 for a saved document
+};
+
+int run(int argc, char** argv);
+
+}  // namespace hush

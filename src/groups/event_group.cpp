@@ -1,0 +1,86 @@
+#include "groups/event_group.h"
+
+#include "common/byte_reader.h"
+
+namespace hush {
+
+EventGroup::EventGroup(const std::vector<std::uint8_t>& payload) { parse(payload); }
+
+void EventGroup::parse(const std::vector<std::uint8_t>& payload) {
+  data_.clear();
+  spans_.clear();
+  ByteReader in(payload);
+  // The marker is judged first, on its own: a foreign payload of any length
+  // is "Bad marker", whatever else it holds.
+  if (payload.size() >= 4 && in.u32() != kMarker) throw LoadError("Bad marker");
+  if (payload.size() < kHeaderSize) throw LoadError("Group payload too short for its header");
+
+  in.seek(4);
+  const std::uint32_t entryCount = in.u32();
+  const std::uint32_t dataSize = in.u32();
+  in.skip(4);  // reserved: not looked at
+  const std::uint32_t fixedSize = in.u32();
+
+  const std::uint64_t tableStart = std::uint64_t{kHeaderSize} + dataSize;
+  if (!rangeFits(kHeaderSize, dataSize, payload.size())) {
+    throw LoadError("Group data area runs past the end of the payload");
+  }
+  if (!rangeFits(tableStart, std::uint64_t{8} * entryCount, payload.size())) {
+    throw LoadError("Group entry table runs past the end of the payload");
+  }
+
+  // Entries may lie anywhere in the payload, header and table included.
+  std::vector<Span> spans(entryCount);
+  in.seek(tableStart);
+  for (auto& span : spans) {
+    span.offset = in.u32();
+    span.size = in.u32();
+    if (!rangeFits(std::uint64_t{kHeaderSize} + span.offset, span.size, payload.size())) {
+      throw LoadError("Group entry lies outside the payload");
+    }
+  }
+  data_.assign(payload.begin() + kHeaderSize, payload.end());
+  spans_ = std::move(spans);
+  fixedSize_ = fixedSize;
+}
+
+std::uint64_t EventGroup::serializedSize() const {
+  std::uint64_t size = kHeaderSize + std::uint64_t{8} * spans_.size();
+  for (const auto& span : spans_) size += span.size;
+  return size;
+}
+
+void EventGroup::serialize(std::vector<std::uint8_t>& out) const {
+  // A group whose entries share bytes can grow on writing; beyond what a
+  // 32-bit size can describe it cannot be written at all.
+  if (serializedSize() > 0xFFFFFFFF) throw Error("Group too large to write");
+  out.clear();
+  out.reserve(static_cast<std::size_t>(serializedSize()));
+  std::uint32_t dataSize = 0;
+  for (const auto& span : spans_) dataSize += span.size;
+  appendWord32(out, kMarker);
+  appendWord32(out, static_cast<std::uint32_t>(spans_.size()));
+  appendWord32(out, dataSize);
+  appendWord32(out, 0xFFFFFFFF);
+  appendWord32(out, fixedSize_);
+  for (std::size_t i = 0; i < spans_.size(); ++i) appendBytes(out, entry(i));
+  std::uint32_t offset = 0;
+  for (const auto& span : spans_) {
+    appendWord32(out, offset);
+    appendWord32(out, span.size);
+    offset += span.size;
+  }
+}
+
+GroupEntry EventGroup::entry(std::size_t index) const {
+  const Span& span = spans_.at(index);
+  return GroupEntry(data_).subspan(span.offset, span.size);
+}
+
+void EventGroup::addEntry(std::span<const std::uint8_t> bytes) {
+  const auto offset = static_cast<std::uint32_t>(data_.size());
+  data_.insert(data_.end(), bytes.begin(), bytes.end());
+  spans_.push_back(Span{offset, static_cast<std::uint32_t>(bytes.size())});
+}
+
+}  // namespace hush

@@ -1,0 +1,74 @@
+// The one seam between the store and the operating system's files.
+//
+// Everything the store does to a file goes through these two interfaces, so
+// that each platform has one implementation (file_posix.cpp,
+// file_windows.cpp) and tests can stand in a file system that fails any
+// chosen operation.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace hush {
+
+// Paths are 16-bit strings. On Windows they are UTF-16; elsewhere each unit
+// stands for one byte of the native path (see toNativePath).
+using Path = std::u16string;
+
+// What makes two paths the same file: device and inode on POSIX, volume
+// serial number and file index on Windows.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// An open file. Reads are positioned and leave no shared cursor behind;
+// writes append at the write position, which starts at 0.
+class File {
+ public:
+  virtual ~File() = default;
+
+  // Fills `into` from `offset`; false unless every byte was read.
+  virtual bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) = 0;
+  // Writes all of `bytes`; false on any error or short write.
+  virtual bool write(std::span<const std::uint8_t> bytes) = 0;
+  // Appends `length` bytes of `source` from `offset`; false unless all were
+  // copied. Implementations may copy inside the kernel.
+  virtual bool copyFrom(File& source, std::uint64_t offset, std::uint64_t length);
+  virtual std::optional<std::uint64_t> size() = 0;
+  virtual std::optional<FileIdentity> identity() = 0;
+  // Pushes written bytes down to the disk.
+  virtual bool sync() = 0;
+  // Closes the file; reports errors the operating system saves for close.
+  virtual bool close() = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Opens an existing file for reading only.
+  virtual std::unique_ptr<File> openForReading(const Path& path) = 0;
+  // Creates a new, uniquely named, empty file in the folder of `target`,
+  // for writing and reading, with the permission bits that `target` has
+  // (or those of a newly created file when it does not exist). Its path is
+  // stored in `tempPath`.
+  virtual std::unique_ptr<File> createTempBeside(const Path& target, Path& tempPath) = 0;
+  // Moves `from` onto `to` in one atomic step, replacing `to`, and makes
+  // the move durable.
+  virtual bool replace(const Path& from, const Path& to) = 0;
+  virtual bool remove(const Path& path) = 0;
+  virtual std::optional<FileIdentity> identityOf(const Path& path) = 0;
+  // The path a save should really replace: a symbolic link is followed so
+  // that the link stays and the file it names gets the new bytes.
+  virtual Path resolveLinks(const Path& path) = 0;
+};
+
+FileSystem& nativeFileSystem();
+
+}  // namespace hush

@@ -1,0 +1,33 @@
+// A fresh folder per test, removed with everything in it afterwards.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/document_builder.h"
+
+namespace hush::testing {
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  // Names of the entries in the folder, sorted.
+  std::vector<std::string> list() const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+Bytes readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const Bytes& bytes);
+// The store's path form of a file-system path.
+std::u16string storePath(const std::filesystem::path& path);
+
+}  // namespace hush::testing
