@@ -31,3 +31,13 @@ void writeFile(const std::filesystem::path& path, const Bytes& bytes);
 std::u16string storePath(const std::filesystem::path& path);
 
 }  // namespace hush::testing
+
+namespace hush::testing {
+
+// Writes `bytes` as `name` in `folder` and returns the store's path for it.
+inline std::u16string placeDocument(const TempFolder& folder, const Bytes& bytes, const std::string& name = "movie.3mm") {
+  writeFile(folder / name, bytes);
+  return storePath(folder / name);
+}
+
+}  // namespace hush::testing

@@ -1,0 +1,250 @@
+#include "chunky/chunky_file.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "support/document_builder.h"
+#include "support/temp_folder.h"
+
+namespace hush {
+namespace {
+
+using testing::Bytes;
+using testing::bytesOf;
+using testing::DocumentBuilder;
+
+class StoreTest : public ::testing::Test {
+ protected:
+  void load(const DocumentBuilder& doc) { ASSERT_EQ(store.open(testing::placeDocument(folder, doc.bytes())), 1); }
+
+  std::vector<std::pair<ChunkTag, ChunkNumber>> identities() const {
+    std::vector<std::pair<ChunkTag, ChunkNumber>> ids;
+    for (const auto& c : store.chunks()) ids.emplace_back(c.tag, c.number);
+    return ids;
+  }
+
+  testing::TempFolder folder;
+  ChunkyFile store;
+};
+
+TEST_F(StoreTest, ClosedStoreGivesEmptyResults) {
+  EXPECT_EQ(store.chunkCount(), 0u);
+  EXPECT_FALSE(store.selectChunk(0));
+  ChunkInfo info{1, 2, 1, 3, 4};
+  EXPECT_FALSE(store.describeCurrent(info));
+  EXPECT_EQ(info.tag, 1u);  // untouched
+  EXPECT_EQ(store.currentPayloadSize(), 0u);
+  Bytes into{9};
+  EXPECT_FALSE(store.readCurrentPayload(into));
+  EXPECT_EQ(store.currentLinkCount(), 0);
+  EXPECT_TRUE(store.currentLinks().empty());
+  EXPECT_EQ(store.findChunk(0, 0), -1);
+  EXPECT_FALSE(store.replaceCurrentPayload(into));
+  EXPECT_FALSE(store.selectCurrentLink(0));
+  EXPECT_FALSE(store.unlinkSelected());
+  EXPECT_FALSE(store.deleteCurrent());
+  EXPECT_FALSE(store.close());
+  EXPECT_EQ(store.save(u"anything.3mm"), 0);
+}
+
+TEST_F(StoreTest, CursorAndQueries) {
+  DocumentBuilder doc;
+  doc.add("MVIE", 1, bytesOf("KCD2body")).link("SCEN", 1, 0).link("MSND", 2, 1);
+  doc.add("SCEN", 1, bytesOf("scene"));
+  load(doc);
+  EXPECT_EQ(store.current(), -1);
+  ChunkInfo info;
+  EXPECT_FALSE(store.describeCurrent(info));  // nothing selected after a load
+
+  ASSERT_TRUE(store.selectChunk(0));
+  EXPECT_FALSE(store.selectChunk(2));
+  EXPECT_EQ(store.current(), 0);  // a failed selection keeps the current chunk
+  ASSERT_TRUE(store.describeCurrent(info));
+  EXPECT_EQ(info.tag, makeTag("MVIE"));
+  EXPECT_EQ(info.number, 1u);
+  EXPECT_EQ(info.packed, 1);
+  EXPECT_EQ(info.payloadSize, 8u);
+  EXPECT_EQ(info.linkCount, 2);
+  Bytes payload(store.currentPayloadSize());
+  ASSERT_TRUE(store.readCurrentPayload(payload));
+  EXPECT_EQ(payload, bytesOf("KCD2body"));
+
+  const auto before = store.currentLinks();
+  ASSERT_TRUE(store.selectCurrentLink(1));
+  ASSERT_TRUE(store.unlinkSelected());
+  EXPECT_EQ(before.size(), 2u);  // the caller's copy is its own
+  EXPECT_EQ(store.currentLinks().size(), 1u);
+
+  ASSERT_TRUE(store.replaceCurrentPayload(bytesOf("new")));
+  ASSERT_TRUE(store.describeCurrent(info));
+  EXPECT_EQ(info.payloadSize, 3u);
+  EXPECT_EQ(info.packed, 0);
+}
+
+TEST_F(StoreTest, FindChunkTakesTheFirstMatchAndFollowsDeletions) {
+  DocumentBuilder doc;
+  doc.add("MSND", 1, bytesOf("a"));
+  doc.add("WAVE", 1, bytesOf("b"));
+  doc.add("MSND", 1, bytesOf("c"));  // a duplicate identity
+  load(doc);
+  EXPECT_EQ(store.findChunk(makeTag("MSND"), 1), 0);
+  EXPECT_EQ(store.findChunk(makeTag("WAVE"), 1), 1);
+  EXPECT_EQ(store.findChunk(makeTag("WAVE"), 2), -1);
+  store.selectChunk(0);
+  store.deleteCurrent();
+  EXPECT_EQ(store.findChunk(makeTag("MSND"), 1), 1);
+  EXPECT_EQ(store.findChunk(makeTag("WAVE"), 1), 0);
+}
+
+TEST_F(StoreTest, UnlinkLowersTheChildsCountWithoutWrapping) {
+  DocumentBuilder doc;
+  doc.add("MVIE", 1).link("MSND", 1, 0).link("MSND", 2, 1).link("MSND", 3, 2).link("MVIE", 1, 3);
+  doc.add("MSND", 1).parents(2);
+  doc.add("MSND", 2).parents(0);
+  load(doc);
+  store.selectChunk(0);
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_TRUE(store.selectCurrentLink(0));
+    ASSERT_TRUE(store.unlinkSelected());
+  }
+  EXPECT_EQ(store.chunks()[1].refCount, 1);
+  EXPECT_EQ(store.chunks()[2].refCount, 0);  // stays 0, never 65535
+  EXPECT_EQ(store.chunks()[0].refCount, 0);  // its link to itself lowered its own count, from 0
+  EXPECT_FALSE(store.unlinkSelected());       // nothing selected any more
+  EXPECT_EQ(store.currentLinkCount(), 0);
+}
+
+TEST_F(StoreTest, UnlinkWithAFailedSelectionUsesTheEarlierOne) {
+  DocumentBuilder doc;
+  doc.add("MVIE", 1).link("MSND", 1, 0).link("SCEN", 1, 1);
+  load(doc);
+  store.selectChunk(0);
+  ASSERT_TRUE(store.selectCurrentLink(0));
+  EXPECT_FALSE(store.selectCurrentLink(2));
+  ASSERT_TRUE(store.unlinkSelected());
+  EXPECT_EQ(store.currentLinks(), (std::vector<ChildLink>{{makeTag("SCEN"), 1, 1}}));
+  EXPECT_FALSE(store.unlinkSelected());
+}
+
+TEST_F(StoreTest, DeleteKeepsOrderAndRanges) {
+  DocumentBuilder doc;
+  doc.add("ACTR", 5);
+  doc.add("ACTR", 2);
+  doc.add("SCEN", 7);
+  doc.add("ACTR", 9);
+  doc.add("ACTR", 0xFFFFFFFF);
+  load(doc);
+  const auto actr = makeTag("ACTR");
+  const auto scen = makeTag("SCEN");
+  EXPECT_EQ(store.tagRanges(), (std::vector<TagRange>{{actr, 2, 0xFFFFFFFF}, {scen, 7, 7}}));
+
+  store.selectChunk(0);  // ACTR 5: inside its range
+  ASSERT_TRUE(store.deleteCurrent());
+  EXPECT_EQ(store.current(), -1);
+  ChunkInfo info;
+  EXPECT_FALSE(store.describeCurrent(info));
+  EXPECT_EQ(store.tagRanges(), (std::vector<TagRange>{{actr, 2, 0xFFFFFFFF}, {scen, 7, 7}}));
+
+  store.selectChunk(3);  // ACTR 0xFFFFFFFF: the top of its range, and the last record
+  store.deleteCurrent();
+  EXPECT_EQ(store.tagRanges(), (std::vector<TagRange>{{actr, 2, 9}, {scen, 7, 7}}));
+  EXPECT_FALSE(store.selectChunk(3));
+
+  store.selectChunk(1);  // the only SCEN
+  store.deleteCurrent();
+  EXPECT_EQ(store.tagRanges(), (std::vector<TagRange>{{actr, 2, 9}}));
+  EXPECT_EQ(identities(), (std::vector<std::pair<ChunkTag, ChunkNumber>>{{actr, 2}, {actr, 9}}));
+  EXPECT_EQ(store.chunkCount(), 2u);
+}
+
+TEST_F(StoreTest, CloseForgetsTheDocument) {
+  DocumentBuilder doc;
+  doc.add("MVIE", 1);
+  load(doc);
+  store.selectChunk(0);
+  EXPECT_TRUE(store.close());
+  EXPECT_FALSE(store.isOpen());
+  EXPECT_TRUE(store.path().empty());
+  EXPECT_EQ(store.current(), -1);
+  EXPECT_EQ(store.chunkCount(), 0u);
+  EXPECT_FALSE(store.close());
+}
+
+// The whole-store edits must end exactly where the single edits, repeated
+// as the stripping pass would, end.
+TEST(StoreBatchEdits, SameOutcomeAsOneEditAtATime) {
+  const ChunkTag tags[] = {makeTag("MVIE"), makeTag("SCEN"), makeTag("MSND"),
+                           makeTag("WAVE"), makeTag("MIDS"), makeTag("ACTR")};
+  std::mt19937 random(7);
+  for (int round = 0; round < 60; ++round) {
+    DocumentBuilder doc;
+    const int n = static_cast<int>(random() % 14);
+    for (int i = 0; i < n; ++i) {
+      auto& chunk = doc.add("ACTR", random() % 4);
+      chunk.tag = tags[random() % 6];
+      chunk.refCount = static_cast<std::uint16_t>(random() % 3);
+      for (int l = static_cast<int>(random() % 5); l > 0; --l) {
+        chunk.links.push_back(ChildLink{tags[random() % 6], static_cast<ChunkNumber>(random() % 4),
+                                        static_cast<ChildId>(random() % 6)});
+      }
+    }
+    testing::TempFolder folder;
+    const auto path = testing::placeDocument(folder, doc.bytes());
+    ChunkyFile single;
+    ChunkyFile batch;
+    ASSERT_EQ(single.open(path), 1);
+    ASSERT_EQ(batch.open(path), 1);
+
+    const ChunkTag msnd = makeTag("MSND");
+    for (std::uint32_t i = 0; i < single.chunkCount(); ++i) {
+      single.selectChunk(i);
+      for (bool removed = true; removed;) {
+        removed = false;
+        const auto links = single.currentLinks();
+        for (std::uint16_t j = 0; j < links.size(); ++j) {
+          if (links[j].tag == msnd) {
+            single.selectCurrentLink(j);
+            single.unlinkSelected();
+            removed = true;
+            break;
+          }
+        }
+      }
+      batch.selectChunk(i);
+      batch.unlinkCurrentLinksTagged(msnd);
+    }
+    const ChunkTag doomed[] = {makeTag("WAVE"), msnd, makeTag("MIDS")};
+    for (std::uint32_t j = 0; j < single.chunkCount();) {
+      single.selectChunk(j);
+      ChunkInfo info;
+      single.describeCurrent(info);
+      if (std::find(std::begin(doomed), std::end(doomed), info.tag) != std::end(doomed)) {
+        single.deleteCurrent();
+      } else {
+        ++j;
+      }
+    }
+    batch.deleteChunksTagged(doomed);
+
+    ASSERT_EQ(batch.chunkCount(), single.chunkCount());
+    for (std::size_t i = 0; i < single.chunks().size(); ++i) {
+      const Chunk& a = single.chunks()[i];
+      const Chunk& b = batch.chunks()[i];
+      ASSERT_EQ(a.tag, b.tag);
+      ASSERT_EQ(a.number, b.number);
+      ASSERT_EQ(a.refCount, b.refCount) << "round " << round << " chunk " << i;
+      ASSERT_EQ(a.links, b.links);
+      ASSERT_EQ(a.selectedLink, b.selectedLink);
+    }
+    auto sortedRanges = [](std::vector<TagRange> ranges) {
+      std::sort(ranges.begin(), ranges.end(), [](const TagRange& x, const TagRange& y) { return x.tag < y.tag; });
+      return ranges;
+    };
+    ASSERT_EQ(sortedRanges(batch.tagRanges()), sortedRanges(single.tagRanges()));
+    EXPECT_EQ(batch.current(), -1);
+  }
+}
+
+}  // namespace
+}  // namespace hush

@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+
+#include "chunky/chunky_file.h"
+#include "support/document_builder.h"
+#include "support/temp_folder.h"
+
+namespace hush {
+namespace {
+
+using testing::BuiltDocument;
+using testing::Bytes;
+using testing::bytesOf;
+using testing::DocumentBuilder;
+using testing::get32;
+using testing::put16;
+using testing::put32;
+
+DocumentBuilder twoChunks() {
+  DocumentBuilder doc;
+  doc.add("MVIE", 1, bytesOf("movie")).link("SCEN", 1, 0).named(u"Film");
+  doc.add("SCEN", 1, bytesOf("scene!")).parents(1);
+  return doc;
+}
+
+int openBytes(const Bytes& bytes) {
+  testing::TempFolder folder;
+  ChunkyFile store;
+  const int result = store.open(testing::placeDocument(folder, bytes));
+  EXPECT_EQ(store.isOpen(), result == 1);
+  if (result != 1) {
+    EXPECT_EQ(store.chunkCount(), 0u);
+    EXPECT_TRUE(store.path().empty());
+  }
+  return result;
+}
+
+// Sets the file header's size fields to the real length again after a
+// change of length, so that the change itself is what gets judged.
+void fixTotals(Bytes& bytes) {
+  put32(bytes, 16, static_cast<std::uint32_t>(bytes.size()));
+  put32(bytes, 28, static_cast<std::uint32_t>(bytes.size()));
+}
+
+struct Malformation {
+  const char* what;
+  int expected;
+  std::function<void(BuiltDocument&)> apply;
+};
+
+TEST(LoadRefusals, EachMalformationHasItsResult) {
+  const std::vector<Malformation> cases = {
+      {"magic", 4, [](BuiltDocument& d) { d.bytes[3] = '3'; }},
+      {"totals differ", 4, [](BuiltDocument& d) { put32(d.bytes, 28, get32(d.bytes, 16) + 1); }},
+      {"bytes after the index", 4, [](BuiltDocument& d) { d.bytes.push_back(0); }},
+      {"total too small", 4, [](BuiltDocument& d) { d.bytes.pop_back(); }},
+      {"format code", 4, [](BuiltDocument& d) { put32(d.bytes, 12, 0x04040001); }},
+      {"format code other byte order", 4, [](BuiltDocument& d) { put32(d.bytes, 12, 0x01000303); }},
+      {"shorter than a header", 4, [](BuiltDocument& d) { d.bytes.resize(100); }},
+      {"index reserved", 5, [](BuiltDocument& d) { put32(d.bytes, d.indexStart + 12, 0); }},
+      {"index fixed size", 5, [](BuiltDocument& d) { put32(d.bytes, d.indexStart + 16, 24); }},
+      {"index marker", 5, [](BuiltDocument& d) { put32(d.bytes, d.indexStart, 0x03030002); }},
+      {"index start past the end", 5, [](BuiltDocument& d) { put32(d.bytes, 20, 0xFFFFFFF0); }},
+      {"index header runs past the end", 5,
+       [](BuiltDocument& d) { put32(d.bytes, 20, static_cast<std::uint32_t>(d.bytes.size() - 10)); }},
+      {"entry table past the end", 5, [](BuiltDocument& d) { put32(d.bytes, d.indexStart + 4, 3); }},
+      {"huge entry count", 5, [](BuiltDocument& d) { put32(d.bytes, d.indexStart + 4, 0xFFFFFFFF); }},
+      {"huge data size", 5, [](BuiltDocument& d) { put32(d.bytes, d.indexStart + 8, 0xFFFFFFF0); }},
+      {"record size 19", 5, [](BuiltDocument& d) { put32(d.bytes, d.tableItemAt[1] + 4, 19); }},
+      {"record too short for its links", 5, [](BuiltDocument& d) { put32(d.bytes, d.tableItemAt[0] + 4, 31); }},
+      {"record past the descriptor area", 5, [](BuiltDocument& d) { put32(d.bytes, d.tableItemAt[1], 0xFFFFFFF8); }},
+      {"two entries share a record", 5,
+       [](BuiltDocument& d) { put32(d.bytes, d.tableItemAt[1], get32(d.bytes, d.tableItemAt[0])); }},
+      {"records overlap", 5, [](BuiltDocument& d) { put32(d.bytes, d.tableItemAt[0] + 4, 48); }},
+      {"payload past the end", 5, [](BuiltDocument& d) { put32(d.bytes, d.descriptorAt[1] + 8, 0xFFFFFFFE); }},
+      {"payload length past the end", 5,
+       [](BuiltDocument& d) { put32(d.bytes, d.descriptorAt[1] + 12, (0xFFFFFFu << 8) | 0x00); }},
+      {"link count past the record", 5, [](BuiltDocument& d) { put16(d.bytes, d.descriptorAt[1] + 16, 0xFFFF); }},
+  };
+  for (const auto& c : cases) {
+    BuiltDocument doc = twoChunks().build();
+    c.apply(doc);
+    EXPECT_EQ(openBytes(doc.bytes), c.expected) << c.what;
+  }
+}
+
+TEST(LoadRefusals, EveryTruncationIsRefused) {
+  const Bytes whole = twoChunks().bytes();
+  ASSERT_EQ(openBytes(whole), 1);
+  for (std::size_t length = 0; length < whole.size(); ++length) {
+    Bytes prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+    EXPECT_NE(openBytes(prefix), 1) << length;
+    if (length >= 128) {
+      fixTotals(prefix);  // even with a header that agrees with the length
+      EXPECT_NE(openBytes(prefix), 1) << length;
+    }
+  }
+}
+
+TEST(LoadRefusals, HostileCountsAreAnsweredQuickly) {
+  BuiltDocument doc = DocumentBuilder().build();
+  put32(doc.bytes, doc.indexStart + 4, 0xFFFFFFFF);
+  put32(doc.bytes, doc.indexStart + 8, 0xFFFFFFFF);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(openBytes(doc.bytes), 5);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST(LoadRefusals, NoPathOrNoFile) {
+  testing::TempFolder folder;
+  ChunkyFile store;
+  EXPECT_EQ(store.open(u""), 0);
+  const auto missing = testing::storePath(folder / "missing.3mm");
+  EXPECT_EQ(store.open(missing), 0);
+  EXPECT_EQ(store.path(), missing);  // the path that could not be opened stays
+  EXPECT_FALSE(store.isOpen());
+  EXPECT_EQ(store.open(testing::storePath(folder.path())), 0);  // a folder is not a document
+}
+
+TEST(Load, EmptyDocument) {
+  EXPECT_EQ(DocumentBuilder().bytes().size(), 148u);
+  EXPECT_EQ(openBytes(DocumentBuilder().bytes()), 1);
+}
+
+TEST(Load, RecordsAndHeaderFields) {
+  DocumentBuilder doc = twoChunks();
+  doc.formatCode = 0x05050001;  // the index marker need not match
+  doc.headerId = 0xDEADBEEF;
+  doc.headerWord1 = 0x1234;
+  doc.headerWord2 = 0xFEDC;
+  doc.add("ACTR", 9, bytesOf("KCDCPOTHxxxx")).named(u"caf\u00e9").parents(3);
+  doc.add("BKGD", 2, {}).named(u"ab", true);
+  testing::TempFolder folder;
+  ChunkyFile store;
+  const auto path = testing::placeDocument(folder, doc.bytes());
+  ASSERT_EQ(store.open(path), 1);
+  EXPECT_EQ(store.path(), path);
+  EXPECT_EQ(store.formatCode(), 0x05050001u);
+  EXPECT_EQ(store.headerId(), 0xDEADBEEFu);
+  EXPECT_EQ(store.headerWord1(), 0x1234);
+  EXPECT_EQ(store.headerWord2(), 0xFEDC);
+  ASSERT_EQ(store.chunkCount(), 4u);
+
+  const Chunk& movie = store.chunks()[0];
+  EXPECT_EQ(movie.tag, makeTag("MVIE"));
+  EXPECT_EQ(movie.name, u"Film");
+  EXPECT_EQ(movie.nameForm, format::NameForm::Narrow);
+  EXPECT_EQ(movie.links, (std::vector<ChildLink>{{makeTag("SCEN"), 1, 0}}));
+  EXPECT_EQ(movie.loadedFlags, 0x02);
+  EXPECT_TRUE(movie.inFile);
+
+  const Chunk& actor = store.chunks()[2];
+  EXPECT_EQ(actor.name, u"caf\u00e9");
+  EXPECT_EQ(actor.nameForm, format::NameForm::Narrow);
+  EXPECT_TRUE(actor.packed);
+  EXPECT_TRUE(actor.pothMarked);
+  EXPECT_EQ(actor.refCount, 3);
+  EXPECT_EQ(actor.loadedFlags, 0x12);
+
+  const Chunk& backdrop = store.chunks()[3];
+  EXPECT_EQ(backdrop.nameForm, format::NameForm::Wide);
+  EXPECT_TRUE(backdrop.nameWasWide);
+  EXPECT_EQ(backdrop.payloadSize(), 0u);
+
+  store.selectChunk(1);
+  Bytes payload(store.currentPayloadSize());
+  ASSERT_TRUE(store.readCurrentPayload(payload));
+  EXPECT_EQ(payload, bytesOf("scene!"));
+  EXPECT_EQ(store.tagRanges().size(), 4u);
+}
+
+TEST(Load, StoreIsInDescriptorOrderNotTableOrder) {
+  DocumentBuilder doc;
+  doc.add("ZZZZ", 1);
+  doc.add("AAAA", 1);
+  doc.add("MMMM", 1);
+  BuiltDocument built = doc.build();
+  // The table is in tag order (AAAA, MMMM, ZZZZ); the store follows the
+  // descriptors (ZZZZ, AAAA, MMMM).
+  testing::TempFolder folder;
+  ChunkyFile store;
+  ASSERT_EQ(store.open(testing::placeDocument(folder, built.bytes)), 1);
+  std::vector<ChunkTag> tags;
+  for (const auto& c : store.chunks()) tags.push_back(c.tag);
+  EXPECT_EQ(tags, (std::vector<ChunkTag>{makeTag("ZZZZ"), makeTag("AAAA"), makeTag("MMMM")}));
+}
+
+TEST(Load, OddButReadableRecords) {
+  DocumentBuilder doc;
+  doc.add("MVIE", 1).link("SCEN", 1, 0).link("SCEN", 2, 0);  // a repeated (id, tag): the second is dropped
+  doc.add("SCEN", 1).named(u"nope");
+  BuiltDocument built = doc.build();
+  put16(built.bytes, built.descriptorAt[1] + 20, 0x0404);  // an unknown name marker: no name
+  testing::TempFolder folder;
+  ChunkyFile store;
+  ASSERT_EQ(store.open(testing::placeDocument(folder, built.bytes)), 1);
+  EXPECT_EQ(store.chunks()[0].links, (std::vector<ChildLink>{{makeTag("SCEN"), 1, 0}}));
+  EXPECT_EQ(store.chunks()[0].selectedLink, kNoLink);
+  EXPECT_TRUE(store.chunks()[1].name.empty());
+  EXPECT_EQ(store.chunks()[1].nameForm, format::NameForm::None);
+}
+
+TEST(Load, SecondOpenChangesNothing) {
+  testing::TempFolder folder;
+  ChunkyFile store;
+  const auto first = testing::placeDocument(folder, twoChunks().bytes(), "a.3mm");
+  const auto second = testing::placeDocument(folder, DocumentBuilder().bytes(), "b.3mm");
+  ASSERT_EQ(store.open(first), 1);
+  EXPECT_EQ(store.open(second), 0);
+  EXPECT_EQ(store.path(), first);
+  EXPECT_EQ(store.chunkCount(), 2u);
+}
+
+TEST(Load, ReadOnlyDocumentLoads) {
+  testing::TempFolder folder;
+  const auto path = testing::placeDocument(folder, twoChunks().bytes());
+  std::filesystem::permissions(folder / "movie.3mm", std::filesystem::perms::owner_read);
+  ChunkyFile store;
+  EXPECT_EQ(store.open(path), 1);
+}
+
+}  // namespace
+}  // namespace hush

@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "chunky/chunky_file.h"
+#include "support/document_builder.h"
+#include "support/sample_document.h"
+#include "support/temp_folder.h"
+
+namespace hush {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bytes;
+using testing::bytesOf;
+using testing::DocumentBuilder;
+using testing::readFile;
+using testing::storePath;
+
+class SaveTest : public ::testing::Test {
+ protected:
+  std::u16string load(const DocumentBuilder& doc, const std::string& name = "movie.3mm") {
+    const auto path = testing::placeDocument(folder, doc.bytes(), name);
+    EXPECT_EQ(store.open(path), 1);
+    return path;
+  }
+
+  testing::TempFolder folder;
+  ChunkyFile store;
+};
+
+TEST_F(SaveTest, EmptyStoreIs148Bytes) {
+  load(DocumentBuilder());
+  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
+  const Bytes out = readFile(folder / "out.3mm");
+  ASSERT_EQ(out.size(), 148u);
+  EXPECT_EQ(testing::get32(out, 16), 148u);
+  EXPECT_EQ(testing::get32(out, 20), 128u);
+  EXPECT_EQ(testing::get32(out, 24), 20u);
+}
+
+TEST_F(SaveTest, OneChunkDocumentByteForByte) {
+  DocumentBuilder doc;
+  doc.add("MVIE", 1, Bytes{1, 2, 3, 4});
+  load(doc);
+  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
+  Bytes expected(128, 0);
+  const Bytes head{'C', 'H', 'N', '2', 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x00, 0x03, 0x03,
+                   180, 0, 0, 0, 132, 0, 0, 0, 48, 0, 0, 0, 180, 0, 0, 0};
+  std::copy(head.begin(), head.end(), expected.begin());
+  const Bytes rest{1,   2,   3,   4,                                                          // payload
+                   0x01, 0x00, 0x03, 0x03, 1, 0, 0, 0, 20, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 20, 0, 0, 0,
+                   'E', 'I', 'V', 'M', 1, 0, 0, 0, 128, 0, 0, 0, 0x02, 4, 0, 0, 0, 0, 0, 0,  // descriptor
+                   0,   0,   0,   0,   20, 0, 0, 0};                                         // table
+  expected.insert(expected.end(), rest.begin(), rest.end());
+  EXPECT_EQ(readFile(folder / "out.3mm"), expected);
+}
+
+TEST_F(SaveTest, UneditedRoundTripIsByteIdentical) {
+  // The builder lays documents out as the store writes them, so an unedited
+  // document comes back byte for byte, whatever order its chunks were in.
+  DocumentBuilder doc = testing::sampleMovie();
+  doc.add("AAAA", 3, bytesOf("first in key order, last in store order")).named(std::u16string(300, u'\u00e9'), true);
+  const Bytes original = doc.bytes();
+  load(doc);
+  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
+  EXPECT_EQ(readFile(folder / "out.3mm"), original);
+}
+
+TEST_F(SaveTest, StoreStandsForTheSavedFile) {
+  DocumentBuilder doc;
+  doc.add("SCEN", 2, bytesOf("two"));
+  doc.add("SCEN", 1, bytesOf("one"));
+  doc.add("ACTR", 1, bytesOf("actor"));
+  load(doc);
+  store.selectChunk(0);
+  store.replaceCurrentPayload(bytesOf("KCDC replaced"));
+  const auto out = storePath(folder / "out.3mm");
+  ASSERT_EQ(store.save(out), 1);
+  EXPECT_EQ(store.path(), out);
+  EXPECT_EQ(store.current(), 0);  // the cursor stays, on whatever is there now
+  std::vector<ChunkNumber> numbers;
+  for (const auto& c : store.chunks()) {
+    numbers.push_back(c.number);
+    EXPECT_TRUE(c.inFile);
+  }
+  EXPECT_EQ(numbers, (std::vector<ChunkNumber>{1, 1, 2}));  // (tag, number) order now
+  EXPECT_EQ(store.chunks()[2].saveOrder, 0u);
+  EXPECT_TRUE(store.chunks()[2].packed);
+
+  // Payloads now come from the new file: the old one can go.
+  fs::remove(folder / "movie.3mm");
+  store.selectChunk(2);
+  Bytes payload(store.currentPayloadSize());
+  ASSERT_TRUE(store.readCurrentPayload(payload));
+  EXPECT_EQ(payload, bytesOf("KCDC replaced"));
+
+  // A second save reads from the first one's file; reloaded, the store
+  // order is the order the save began with.
+  ASSERT_EQ(store.save(storePath(folder / "again.3mm")), 1);
+  ChunkyFile again;
+  ASSERT_EQ(again.open(storePath(folder / "again.3mm")), 1);
+  std::vector<ChunkTag> tags;
+  for (const auto& c : again.chunks()) tags.push_back(c.tag);
+  EXPECT_EQ(tags, (std::vector<ChunkTag>{makeTag("ACTR"), makeTag("SCEN"), makeTag("SCEN")}));
+  EXPECT_EQ(again.chunks()[2].loadedFlags, 0x06);  // packed, no parents
+}
+
+TEST_F(SaveTest, LongestNarrowNameStaysNarrow) {
+  DocumentBuilder doc;
+  doc.add("ACTR", 1).named(std::u16string(255, u'a'));
+  ChunkyFile other;
+  ASSERT_EQ(other.open(testing::placeDocument(folder, doc.bytes(), "names.3mm")), 1);
+  ASSERT_EQ(other.save(storePath(folder / "out.3mm")), 1);
+  ChunkyFile reloaded;
+  ASSERT_EQ(reloaded.open(storePath(folder / "out.3mm")), 1);
+  EXPECT_EQ(reloaded.chunks()[0].name, std::u16string(255, u'a'));
+  EXPECT_EQ(reloaded.chunks()[0].nameForm, format::NameForm::Narrow);
+}
+
+TEST_F(SaveTest, RefusesWhatTheFormatCannotHold) {
+  DocumentBuilder doc;
+  doc.add("ACTR", 1, bytesOf("small"));
+  const auto path = load(doc);
+  const Bytes original = readFile(folder / "movie.3mm");
+  store.selectChunk(0);
+  store.replaceCurrentPayload(Bytes(1 << 24, 0x55));
+  EXPECT_EQ(store.save(path), 0);
+  EXPECT_EQ(store.save(storePath(folder / "out.3mm")), 0);
+  store.replaceCurrentPayload(Bytes((1 << 24) - 1, 0x55));
+  EXPECT_EQ(store.save(storePath(folder / "out.3mm")), 1);
+  EXPECT_EQ(readFile(folder / "movie.3mm"), original);
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"movie.3mm", "out.3mm"}));
+}
+
+TEST_F(SaveTest, FailuresLeaveTargetAndInputAsTheyWere) {
+  const auto path = load(testing::sampleMovie());
+  const Bytes original = readFile(folder / "movie.3mm");
+  testing::writeFile(folder / "existing.3mm", bytesOf("old bytes"));
+
+  EXPECT_EQ(store.save(storePath(folder / "no-such-folder" / "out.3mm")), 0);
+  fs::create_directory(folder / "a-folder.3mm");
+  EXPECT_EQ(store.save(storePath(folder / "a-folder.3mm")), 0);
+  EXPECT_EQ(store.save(u""), 0);
+
+  // An input that shrank under us cannot give its payloads: refuse rather
+  // than write what is not there.
+  fs::resize_file(folder / "movie.3mm", original.size() - 1);
+  EXPECT_EQ(store.save(storePath(folder / "existing.3mm")), 0);
+  EXPECT_EQ(readFile(folder / "existing.3mm"), bytesOf("old bytes"));
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"a-folder.3mm", "existing.3mm", "movie.3mm"}));
+  EXPECT_TRUE(store.isOpen());
+  (void)path;
+}
+
+TEST_F(SaveTest, ReadOnlyFolderFailsCleanly) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
+  load(testing::sampleMovie());
+  fs::create_directory(folder / "locked");
+  fs::permissions(folder / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_EQ(store.save(storePath(folder / "locked" / "out.3mm")), 0);
+}
+
+TEST_F(SaveTest, ExistingTargetKeepsItsPermissionBits) {
+  load(testing::sampleMovie());
+  testing::writeFile(folder / "out.3mm", bytesOf("old"));
+  fs::permissions(folder / "out.3mm", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
+  EXPECT_EQ(fs::status(folder / "out.3mm").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(SaveTest, NewTargetGetsOrdinaryPermissions) {
+  load(testing::sampleMovie());
+  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(static_cast<mode_t>(fs::status(folder / "out.3mm").permissions()), 0666 & ~mask);
+}
+
+// Saving over the document we are reading from, however it is spelled.
+class InPlaceSaveTest : public SaveTest {
+ protected:
+  void expectSavedInPlace(const std::u16string& target) {
+    DocumentBuilder doc = testing::sampleMovie();
+    const Bytes original = doc.bytes();
+    load(doc);
+    store.selectChunk(0);
+    store.replaceCurrentPayload(bytesOf("an edited movie"));
+    ASSERT_EQ(store.save(target), 1);
+    EXPECT_NE(readFile(folder / "movie.3mm"), original);
+
+    ChunkyFile reloaded;
+    ASSERT_EQ(reloaded.open(storePath(folder / "movie.3mm")), 1);
+    ASSERT_EQ(reloaded.chunkCount(), doc.chunks.size());
+    for (std::uint32_t i = 0; i < reloaded.chunkCount(); ++i) {
+      reloaded.selectChunk(i);
+      Bytes payload(reloaded.currentPayloadSize());
+      ASSERT_TRUE(reloaded.readCurrentPayload(payload));
+      EXPECT_EQ(payload, i == 0 ? bytesOf("an edited movie") : doc.chunks[i].payload) << i;
+    }
+    // And the store still reads from the saved file.
+    store.selectChunk(store.chunkCount() - 1);
+    Bytes last(store.currentPayloadSize());
+    EXPECT_TRUE(store.readCurrentPayload(last));
+  }
+};
+
+TEST_F(InPlaceSaveTest, SameString) {
+  expectSavedInPlace(storePath(folder / "movie.3mm"));
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"movie.3mm"}));
+}
+
+TEST_F(InPlaceSaveTest, AnotherSpelling) {
+  expectSavedInPlace(storePath(folder.path() / "." / "movie.3mm"));
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"movie.3mm"}));
+}
+
+TEST_F(InPlaceSaveTest, ThroughASymlink) {
+  fs::create_symlink("movie.3mm", folder / "link.3mm");
+  expectSavedInPlace(storePath(folder / "link.3mm"));
+  EXPECT_TRUE(fs::is_symlink(folder / "link.3mm"));  // the link stays a link
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"link.3mm", "movie.3mm"}));
+}
+
+TEST_F(InPlaceSaveTest, ThroughAHardLink) {
+  testing::writeFile(folder / "movie.3mm", testing::sampleMovie().bytes());
+  fs::create_hard_link(folder / "movie.3mm", folder / "other.3mm");
+  ASSERT_EQ(store.open(storePath(folder / "movie.3mm")), 1);
+  ASSERT_EQ(store.save(storePath(folder / "other.3mm")), 1);
+  ChunkyFile reloaded;
+  EXPECT_EQ(reloaded.open(storePath(folder / "other.3mm")), 1);
+  EXPECT_EQ(reloaded.chunkCount(), testing::sampleMovie().chunks.size());
+}
+
+TEST_F(InPlaceSaveTest, ADocumentNamedLikeATemporaryFile) {
+  for (const char* name : {"tempsave.3mm.tmp", ".hushmaker-abc123.tmp"}) {
+    ChunkyFile local;
+    const auto path = testing::placeDocument(folder, testing::sampleMovie().bytes(), name);
+    ASSERT_EQ(local.open(path), 1);
+    EXPECT_EQ(local.save(path), 1) << name;
+  }
+}
+
+}  // namespace
+}  // namespace hush

@@ -1,0 +1,174 @@
+#include "driver/strip_sounds.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/document_builder.h"
+#include "support/temp_folder.h"
+
+namespace hush {
+namespace {
+
+using testing::Bytes;
+using testing::bytesOf;
+using testing::DocumentBuilder;
+using testing::GroupBuilder;
+
+class StripTest : public ::testing::Test {
+ protected:
+  void load(const DocumentBuilder& doc) { ASSERT_EQ(store.open(testing::placeDocument(folder, doc.bytes())), 1); }
+
+  // Runs the pass and returns what it printed.
+  std::string strip(bool expectCompleted = true) {
+    ::testing::internal::CaptureStdout();
+    const bool completed = stripSounds(store);
+    std::fflush(stdout);
+    const std::string printed = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(completed, expectCompleted);
+    return printed;
+  }
+
+  Bytes payloadOf(std::uint32_t index) {
+    store.selectChunk(index);
+    Bytes bytes(store.currentPayloadSize());
+    EXPECT_TRUE(store.readCurrentPayload(bytes));
+    return bytes;
+  }
+
+  std::vector<std::string> tags() const {
+    std::vector<std::string> names;
+    for (const auto& c : store.chunks()) {
+      names.push_back({static_cast<char>(c.tag >> 24), static_cast<char>(c.tag >> 16), static_cast<char>(c.tag >> 8),
+                       static_cast<char>(c.tag)});
+    }
+    return names;
+  }
+
+  testing::TempFolder folder;
+  ChunkyFile store;
+};
+
+TEST_F(StripTest, EmptyDocument) {
+  load(DocumentBuilder());
+  EXPECT_EQ(strip(), "");
+  EXPECT_EQ(store.chunkCount(), 0u);
+}
+
+TEST_F(StripTest, RemovesSoundFromEveryPlace) {
+  DocumentBuilder doc;
+  doc.add("MVIE", 1).link("MSND", 1, 0).link("GGFR", 1, 1).link("MSND", 2, 2);
+  doc.add("SCEN", 1).link("ACTR", 1, 0).link("WAVE", 1, 1);  // no MSND links: left alone
+  doc.add("GGFR", 1, GroupBuilder(8).words({1, 1, 1}).words({2, 2, 2}).build());
+  doc.add("WAVE", 1, bytesOf("riff"));
+  doc.add("MIDS", 1, bytesOf("midi"));
+  doc.add("ACTR", 1, bytesOf("actor")).link("MSND", 1, 0);  // not a movie or scene: keeps its link
+  doc.add("GGAE", 1, GroupBuilder(20).words({6, 0, 0}).words({7, 0, 0}).build());
+  doc.add("MSND", 1).parents(2);
+  doc.add("MSND", 2).parents(1);
+  load(doc);
+  EXPECT_EQ(strip(), "");
+  EXPECT_EQ(tags(), (std::vector<std::string>{"MVIE", "SCEN", "GGFR", "ACTR", "GGAE"}));
+  EXPECT_EQ(store.chunks()[0].links, (std::vector<ChildLink>{{makeTag("GGFR"), 1, 1}}));
+  EXPECT_EQ(store.chunks()[1].links.size(), 2u);
+  EXPECT_EQ(store.chunks()[3].links.size(), 1u);
+  EXPECT_EQ(payloadOf(2), GroupBuilder(8).words({2, 2, 2}).build());
+  EXPECT_EQ(payloadOf(4), GroupBuilder(20).words({7, 0, 0}).build());
+  EXPECT_EQ(payloadOf(3), bytesOf("actor"));
+}
+
+TEST_F(StripTest, UnlinkingLowersEachSoundsParentCount) {
+  DocumentBuilder doc;
+  doc.add("MVIE", 1).link("MSND", 1, 0).link("GGFR", 1, 1).link("MSND", 2, 2);
+  doc.add("SCEN", 1).link("MSND", 1, 5);
+  doc.add("MSND", 1).parents(2);
+  doc.add("MSND", 2).parents(0);
+  load(doc);
+  for (std::uint32_t i = 0; i < 2; ++i) {
+    store.selectChunk(i);
+    unlinkSoundChildren(store);
+  }
+  EXPECT_EQ(store.chunks()[2].refCount, 0);
+  EXPECT_EQ(store.chunks()[3].refCount, 0);  // already 0: does not wrap
+  EXPECT_EQ(store.chunks()[0].links.size(), 1u);
+  EXPECT_TRUE(store.chunks()[1].links.empty());
+}
+
+TEST_F(StripTest, GroupsWithoutSoundAreStillNormalised) {
+  testing::RawGroup raw;
+  raw.reserved = 7;
+  raw.fixedSize = 8;
+  raw.data = bytesOf("....abcd");
+  raw.spans = {{4, 4}};
+  DocumentBuilder doc;
+  doc.add("GGAE", 1, raw.build());
+  load(doc);
+  strip();
+  EXPECT_EQ(payloadOf(0), GroupBuilder(8).entry(bytesOf("abcd")).build());
+}
+
+TEST_F(StripTest, SoundChunksNextToEachOtherAndLast) {
+  DocumentBuilder doc;
+  doc.add("WAVE", 1);
+  doc.add("MSND", 1);
+  doc.add("ACTR", 1);
+  doc.add("MIDS", 1);
+  doc.add("MIDS", 2);
+  load(doc);
+  strip();
+  EXPECT_EQ(tags(), (std::vector<std::string>{"ACTR"}));
+  EXPECT_EQ(store.current(), -1);
+
+  ChunkyFile all;
+  DocumentBuilder onlySound;
+  onlySound.add("WAVE", 1);
+  onlySound.add("MSND", 2);
+  ASSERT_EQ(all.open(testing::placeDocument(folder, onlySound.bytes(), "all.3mm")), 1);
+  EXPECT_TRUE(stripSounds(all));
+  EXPECT_EQ(all.chunkCount(), 0u);
+}
+
+TEST_F(StripTest, RefusedGroupStopsThePass) {
+  DocumentBuilder doc;
+  doc.add("GGAE", 1, GroupBuilder(8).words({1, 1, 1}).build());
+  doc.add("GGFR", 4242, bytesOf("KCDC packed group"));
+  doc.add("GGAE", 2, GroupBuilder(8).words({1, 1, 1}).build());
+  doc.add("WAVE", 1);
+  load(doc);
+  EXPECT_EQ(strip(false), "Loading 4242 (GGFR)\nError: Bad marker\n");
+  EXPECT_EQ(payloadOf(0), GroupBuilder(8).build());                      // done before the refusal
+  EXPECT_EQ(payloadOf(2), GroupBuilder(8).words({1, 1, 1}).build());     // not reached
+  EXPECT_EQ(store.chunkCount(), 4u);                                     // nothing deleted
+}
+
+TEST_F(StripTest, EmptyAndShortGroupsAreRefused) {
+  DocumentBuilder doc;
+  doc.add("GGAE", 7, {});
+  load(doc);
+  const std::string printed = strip(false);
+  EXPECT_EQ(printed, "Loading 7 (GGAE)\nError: Group payload too short for its header\n");
+}
+
+TEST_F(StripTest, UnreadableGroupStopsThePass) {
+  DocumentBuilder doc;
+  doc.add("GGFR", 3, GroupBuilder(8).words({1, 2, 3}).build());
+  load(doc);
+  std::filesystem::resize_file(folder / "movie.3mm", 140);  // the file changed under us
+  const std::string printed = strip(false);
+  EXPECT_EQ(printed, "Loading 3 (GGFR)\nError: Couldn't read the group from the file\n");
+}
+
+TEST_F(StripTest, GroupThatWouldGrowPastAPayloadIsRefused) {
+  // 3,000 entries that all cover the same 8 KiB would write 24 MB.
+  testing::RawGroup raw;
+  raw.fixedSize = 8;
+  raw.data = Bytes(8192, 0x11);
+  raw.spans.assign(3000, {0, 8192});
+  DocumentBuilder doc;
+  doc.add("GGFR", 1, raw.build());
+  load(doc);
+  EXPECT_EQ(strip(false), "Loading 1 (GGFR)\nError: Group too large to save\n");
+}
+
+}  // namespace
+}  // namespace hush

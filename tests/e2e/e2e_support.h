@@ -1,0 +1,39 @@
+// Shared pieces of the end-to-end tests, which run the real executable.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/process.h"
+#include "support/temp_folder.h"
+
+namespace hush::testing {
+
+inline const std::string kBanner =
+    "Hushmaker 0.2, by the Hushmaker team\n"
+    "Chunkwright (v0.95 FINAL), the Hushmaker team's chunky file store\n"
+    "\n";
+
+inline ProgramResult hushmaker(const TempFolder& folder, const std::vector<std::string>& args) {
+  return runProgram(HUSHMAKER_EXE, args, folder.path());
+}
+
+inline std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The banner, then these lines, and nothing else.
+inline void expectOutput(const ProgramResult& result, const std::vector<std::string>& lines) {
+  std::vector<std::string> expected = linesOf(kBanner);
+  expected.insert(expected.end(), lines.begin(), lines.end());
+  EXPECT_EQ(linesOf(result.output), expected);
+  EXPECT_EQ(result.output.substr(0, kBanner.size()), kBanner);
+}
+
+}  // namespace hush::testing

@@ -1,0 +1,24 @@
+// Runs a program as a child process, as a user's script would.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace hush::testing {
+
+struct ProgramResult {
+  int status = -1;
+  std::string output;  // everything written to standard output
+};
+
+// Runs `program` with `args` in `folder`, standard input from the null
+// device.
+ProgramResult runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                         const std::filesystem::path& folder);
+
+// Runs it with standard input on a terminal, typing `typed` into it.
+ProgramResult runOnTerminal(const std::filesystem::path& program, const std::vector<std::string>& args,
+                            const std::filesystem::path& folder, const std::string& typed);
+
+}  // namespace hush::testing
