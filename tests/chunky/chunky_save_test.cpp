@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -7,6 +6,7 @@
 #include "support/document_builder.h"
 #include "support/sample_document.h"
 #include "support/temp_folder.h"
+#include "chunky/save_fixture.h"
 
 namespace hush {
 namespace {
@@ -17,18 +17,6 @@ using testing::bytesOf;
 using testing::DocumentBuilder;
 using testing::readFile;
 using testing::storePath;
-
-class SaveTest : public ::testing::Test {
- protected:
-  std::u16string load(const DocumentBuilder& doc, const std::string& name = "movie.3mm") {
-    const auto path = testing::placeDocument(folder, doc.bytes(), name);
-    EXPECT_EQ(store.open(path), 1);
-    return path;
-  }
-
-  testing::TempFolder folder;
-  ChunkyFile store;
-};
 
 TEST_F(SaveTest, EmptyStoreIs148Bytes) {
   load(DocumentBuilder());
@@ -154,59 +142,6 @@ TEST_F(SaveTest, FailuresLeaveTargetAndInputAsTheyWere) {
   (void)path;
 }
 
-TEST_F(SaveTest, ReadOnlyFolderFailsCleanly) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
-  load(testing::sampleMovie());
-  fs::create_directory(folder / "locked");
-  fs::permissions(folder / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-  EXPECT_EQ(store.save(storePath(folder / "locked" / "out.3mm")), 0);
-}
-
-TEST_F(SaveTest, ExistingTargetKeepsItsPermissionBits) {
-  load(testing::sampleMovie());
-  testing::writeFile(folder / "out.3mm", bytesOf("old"));
-  fs::permissions(folder / "out.3mm", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
-  EXPECT_EQ(fs::status(folder / "out.3mm").permissions(),
-            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-}
-
-TEST_F(SaveTest, NewTargetGetsOrdinaryPermissions) {
-  load(testing::sampleMovie());
-  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  EXPECT_EQ(static_cast<mode_t>(fs::status(folder / "out.3mm").permissions()), 0666 & ~mask);
-}
-
-// Saving over the document we are reading from, however it is spelled.
-class InPlaceSaveTest : public SaveTest {
- protected:
-  void expectSavedInPlace(const std::u16string& target) {
-    DocumentBuilder doc = testing::sampleMovie();
-    const Bytes original = doc.bytes();
-    load(doc);
-    store.selectChunk(0);
-    store.replaceCurrentPayload(bytesOf("an edited movie"));
-    ASSERT_EQ(store.save(target), 1);
-    EXPECT_NE(readFile(folder / "movie.3mm"), original);
-
-    ChunkyFile reloaded;
-    ASSERT_EQ(reloaded.open(storePath(folder / "movie.3mm")), 1);
-    ASSERT_EQ(reloaded.chunkCount(), doc.chunks.size());
-    for (std::uint32_t i = 0; i < reloaded.chunkCount(); ++i) {
-      reloaded.selectChunk(i);
-      Bytes payload(reloaded.currentPayloadSize());
-      ASSERT_TRUE(reloaded.readCurrentPayload(payload));
-      EXPECT_EQ(payload, i == 0 ? bytesOf("an edited movie") : doc.chunks[i].payload) << i;
-    }
-    // And the store still reads from the saved file.
-    store.selectChunk(store.chunkCount() - 1);
-    Bytes last(store.currentPayloadSize());
-    EXPECT_TRUE(store.readCurrentPayload(last));
-  }
-};
-
 TEST_F(InPlaceSaveTest, SameString) {
   expectSavedInPlace(storePath(folder / "movie.3mm"));
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"movie.3mm"}));
@@ -215,23 +150,6 @@ TEST_F(InPlaceSaveTest, SameString) {
 TEST_F(InPlaceSaveTest, AnotherSpelling) {
   expectSavedInPlace(storePath(folder.path() / "." / "movie.3mm"));
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"movie.3mm"}));
-}
-
-TEST_F(InPlaceSaveTest, ThroughASymlink) {
-  fs::create_symlink("movie.3mm", folder / "link.3mm");
-  expectSavedInPlace(storePath(folder / "link.3mm"));
-  EXPECT_TRUE(fs::is_symlink(folder / "link.3mm"));  // the link stays a link
-  EXPECT_EQ(folder.list(), (std::vector<std::string>{"link.3mm", "movie.3mm"}));
-}
-
-TEST_F(InPlaceSaveTest, ThroughAHardLink) {
-  testing::writeFile(folder / "movie.3mm", testing::sampleMovie().bytes());
-  fs::create_hard_link(folder / "movie.3mm", folder / "other.3mm");
-  ASSERT_EQ(store.open(storePath(folder / "movie.3mm")), 1);
-  ASSERT_EQ(store.save(storePath(folder / "other.3mm")), 1);
-  ChunkyFile reloaded;
-  EXPECT_EQ(reloaded.open(storePath(folder / "other.3mm")), 1);
-  EXPECT_EQ(reloaded.chunkCount(), testing::sampleMovie().chunks.size());
 }
 
 TEST_F(InPlaceSaveTest, ADocumentNamedLikeATemporaryFile) {

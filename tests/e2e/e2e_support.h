@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/process.h"
+#include "support/sample_document.h"
 #include "support/temp_folder.h"
 
 namespace hush::testing {
@@ -35,5 +36,13 @@ inline void expectOutput(const ProgramResult& result, const std::vector<std::str
   EXPECT_EQ(linesOf(result.output), expected);
   EXPECT_EQ(result.output.substr(0, kBanner.size()), kBanner);
 }
+
+using Files = std::vector<std::string>;
+
+class RunTest : public ::testing::Test {
+ protected:
+  void SetUp() override { writeFile(folder / "movie.3mm", sampleMovie().bytes()); }
+  TempFolder folder;
+};
 
 }  // namespace hush::testing

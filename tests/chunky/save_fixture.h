@@ -1,0 +1,53 @@
+// Fixtures shared by the saving tests of every platform.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "chunky/chunky_file.h"
+#include "support/document_builder.h"
+#include "support/sample_document.h"
+#include "support/temp_folder.h"
+
+namespace hush {
+
+class SaveTest : public ::testing::Test {
+ protected:
+  std::u16string load(const testing::DocumentBuilder& doc, const std::string& name = "movie.3mm") {
+    const auto path = testing::placeDocument(folder, doc.bytes(), name);
+    EXPECT_EQ(store.open(path), 1);
+    return path;
+  }
+
+  testing::TempFolder folder;
+  ChunkyFile store;
+};
+
+// Saving over the document we are reading from, however it is spelled.
+class InPlaceSaveTest : public SaveTest {
+ protected:
+  void expectSavedInPlace(const std::u16string& target) {
+    testing::DocumentBuilder doc = testing::sampleMovie();
+    const testing::Bytes original = doc.bytes();
+    load(doc);
+    store.selectChunk(0);
+    store.replaceCurrentPayload(testing::bytesOf("an edited movie"));
+    ASSERT_EQ(store.save(target), 1);
+    EXPECT_NE(testing::readFile(folder / "movie.3mm"), original);
+
+    ChunkyFile reloaded;
+    ASSERT_EQ(reloaded.open(testing::storePath(folder / "movie.3mm")), 1);
+    ASSERT_EQ(reloaded.chunkCount(), doc.chunks.size());
+    for (std::uint32_t i = 0; i < reloaded.chunkCount(); ++i) {
+      reloaded.selectChunk(i);
+      testing::Bytes payload(reloaded.currentPayloadSize());
+      ASSERT_TRUE(reloaded.readCurrentPayload(payload));
+      EXPECT_EQ(payload, i == 0 ? testing::bytesOf("an edited movie") : doc.chunks[i].payload) << i;
+    }
+    // And the store still reads from the saved file.
+    store.selectChunk(store.chunkCount() - 1);
+    testing::Bytes last(store.currentPayloadSize());
+    EXPECT_TRUE(store.readCurrentPayload(last));
+  }
+};
+
+}  // namespace hush

@@ -1,0 +1,26 @@
+// Runs as Windows users start them: names in any script.
+#include <filesystem>
+
+#include "e2e/e2e_support.h"
+
+namespace hush::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST_F(RunTest, NamesInAnyScriptLoadAndGetTheirDefaultName) {
+  const std::u8string names[] = {u8"\u0444\u0438\u043b\u044c\u043c.3mm", u8"\u03c4\u03b1\u03b9\u03bd\u03af\u03b1.3mm",
+                                 u8"\u6620\u753b.3mm", u8"Bob\u2019s movie.3mm"};
+  for (const auto& name : names) {
+    const fs::path input = folder.path() / fs::path(name);
+    writeFile(input, sampleMovie().bytes());
+    const std::string utf8(name.begin(), name.end());
+    const auto result = hushmaker(folder, {utf8});
+    EXPECT_EQ(result.status, 7) << utf8;
+    const std::u8string quiet = name.substr(0, name.size() - 4) + u8"-quiet.3mm";
+    EXPECT_TRUE(fs::exists(folder.path() / fs::path(quiet))) << utf8;
+  }
+}
+
+}  // namespace
+}  // namespace hush::testing

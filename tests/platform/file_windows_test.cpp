@@ -1,0 +1,59 @@
+// Saving on Windows: other spellings of the document's own path, read-only
+// targets.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <filesystem>
+
+#include "chunky/save_fixture.h"
+
+namespace hush {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bytes;
+using testing::readFile;
+using testing::storePath;
+
+std::u16string upper(std::u16string text) {
+  for (auto& c : text) c = static_cast<char16_t>(std::towupper(c));
+  return text;
+}
+
+TEST_F(InPlaceSaveTest, OtherLetterCase) {
+  expectSavedInPlace(upper(storePath(folder / "movie.3mm")));
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"movie.3mm"}));
+}
+
+TEST_F(InPlaceSaveTest, ForwardSlashes) {
+  auto path = storePath(folder / "movie.3mm");
+  std::replace(path.begin(), path.end(), u'\\', u'/');
+  expectSavedInPlace(path);
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"movie.3mm"}));
+}
+
+TEST_F(InPlaceSaveTest, ShortName) {
+  testing::writeFile(folder / "a rather long movie name.3mm", testing::sampleMovie().bytes());
+  const std::wstring longName = (folder / "a rather long movie name.3mm").wstring();
+  wchar_t shortName[MAX_PATH];
+  const DWORD length = GetShortPathNameW(longName.c_str(), shortName, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH || longName == shortName) GTEST_SKIP() << "no short names here";
+  ASSERT_EQ(store.open(storePath(longName)), 1);
+  EXPECT_EQ(store.save(std::u16string(shortName, shortName + length)), 1);
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"a rather long movie name.3mm"}));
+}
+
+TEST_F(SaveTest, ReadOnlyTargetFailsCleanly) {
+  load(testing::sampleMovie());
+  testing::writeFile(folder / "out.3mm", testing::bytesOf("old"));
+  fs::permissions(folder / "out.3mm", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_EQ(store.save(storePath(folder / "out.3mm")), 0);
+  fs::permissions(folder / "out.3mm", fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(readFile(folder / "out.3mm"), testing::bytesOf("old"));
+  EXPECT_EQ(folder.list(), (std::vector<std::string>{"movie.3mm", "out.3mm"}));
+}
+
+}  // namespace
+}  // namespace hush

@@ -1,0 +1,99 @@
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <stdexcept>
+
+#include "support/process.h"
+
+namespace hush::testing {
+namespace {
+
+std::wstring fromUtf8(const std::string& text) {
+  if (text.empty()) return {};
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+// Quotes one argument so that the child's command-line splitting gives it
+// back unchanged.
+std::wstring quoted(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  std::size_t slashes = 0;
+  for (const wchar_t c : arg) {
+    if (c == L'\\') {
+      ++slashes;
+    } else if (c == L'"') {
+      out.append(slashes * 2 + 1, L'\\');
+      slashes = 0;
+    } else {
+      out.append(slashes, L'\\');
+      slashes = 0;
+    }
+    if (c != L'\\') out.push_back(c);
+  }
+  out.append(slashes * 2, L'\\');
+  out.push_back(L'"');
+  return out;
+}
+
+}  // namespace
+
+ProgramResult runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                         const std::filesystem::path& folder) {
+  std::wstring commandLine = quoted(program.wstring());
+  for (const auto& arg : args) commandLine += L" " + quoted(fromUtf8(arg));
+
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) throw std::runtime_error("pipe");
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  const HANDLE null = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
+                                  0, nullptr);
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = null;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  PROCESS_INFORMATION process{};
+  const std::wstring workdir = folder.wstring();
+  if (!CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                      workdir.c_str(), &startup, &process)) {
+    throw std::runtime_error("cannot start the program");
+  }
+  CloseHandle(writeEnd);
+  CloseHandle(null);
+
+  ProgramResult result;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) result.output.append(buffer, got);
+  CloseHandle(readEnd);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD status = 0;
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  result.status = static_cast<int>(status);
+  // The C runtime writes "\r\n"; the tests compare lines.
+  std::string lines;
+  for (const char c : result.output) {
+    if (c != '\r') lines.push_back(c);
+  }
+  result.output = lines;
+  return result;
+}
+
+ProgramResult runOnTerminal(const std::filesystem::path&, const std::vector<std::string>&,
+                            const std::filesystem::path&, const std::string&) {
+  ProgramResult none;
+  none.status = -3;  // no terminal to drive here
+  return none;
+}
+
+}  // namespace hush::testing
