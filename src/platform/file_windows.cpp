@@ -119,6 +119,10 @@ class WindowsFileSystem final : public FileSystem {
 
   bool replace(const Path& from, const Path& to) override {
     if (to.empty()) return false;
+    // Windows will not replace a read-only file; say so ourselves, since
+    // not every implementation of MoveFileExW enforces it.
+    const DWORD attributes = GetFileAttributesW(toWide(to).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
     return MoveFileExW(toWide(from).c_str(), toWide(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   }
