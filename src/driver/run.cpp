@@ -10,7 +10,8 @@
 
 namespace hush {
 
-int run(int argc, char** argv) {
+int run(int argc, char** argv, FileSystem& fileSystem) {
+  prepareProcess();
   std::printf("Hushmaker 0.2, by the Hushmaker team\n");
   std::printf("Chunkwright (v0.95 FINAL), the Hushmaker team's chunky file store\n\n");
   if (argc == 1) {
@@ -27,7 +28,7 @@ int run(int argc, char** argv) {
   const std::string outputName = argc == 3 ? std::string(argv[2]) : deriveOutputName(inputName);
   const Path outputPath = argc == 3 ? paths[2] : deriveOutputName(inputPath);
 
-  ChunkyFile document;
+  ChunkyFile document(fileSystem);
   std::printf("Loading %s...\n", inputName.c_str());
   if (document.open(inputPath) != kOpened) {
     std::printf("Couldn't load!\n");

@@ -1,6 +1,8 @@
 // The whole run, from the process arguments to the exit status.
 #pragma once
 
+#include "platform/file_system.h"
+
 namespace hush {
 
 enum ExitStatus : int {
@@ -11,6 +13,7 @@ enum ExitStatus : int {
   kExitSaved = 7,  // scripts rely on 7 for a saved document
 };
 
-int run(int argc, char** argv);
+// The documents are read and written through `fileSystem`.
+int run(int argc, char** argv, FileSystem& fileSystem = nativeFileSystem());
 
 }  // namespace hush

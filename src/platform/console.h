@@ -8,6 +8,10 @@
 
 namespace hush {
 
+// Sets up the process before any file is touched: a file-size limit must
+// fail a write (which a save reports) rather than kill the process halfway.
+void prepareProcess();
+
 // Runs the command interpreter's pause (`command` is "Pause" or "pause")
 // when standard input is an interactive console; a script, a pipe or a
 // null device never waits and sees nothing.

@@ -1,11 +1,15 @@
 #include <unistd.h>
 
+#include <csignal>
+
 #include <cstdio>
 
 #include "driver/output_name.h"
 #include "platform/console.h"
 
 namespace hush {
+
+void prepareProcess() { std::signal(SIGXFSZ, SIG_IGN); }
 
 void pauseConsole(const char* /*command*/) {
   if (::isatty(STDIN_FILENO) != 1) return;

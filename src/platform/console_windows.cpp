@@ -9,6 +9,8 @@
 
 namespace hush {
 
+void prepareProcess() {}
+
 void pauseConsole(const char* command) {
   // Only a real console: _isatty is also true for the NUL device.
   DWORD mode = 0;

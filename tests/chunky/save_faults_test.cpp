@@ -1,0 +1,169 @@
+// Saving when the disk lets us down: every file operation of a save is
+// made to fail in turn, and nothing may be lost whichever one it is.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "chunky/chunky_file.h"
+#include "support/document_builder.h"
+#include "support/faulty_file_system.h"
+#include "support/sample_document.h"
+#include "support/temp_folder.h"
+
+namespace hush {
+namespace {
+
+using testing::Bytes;
+using testing::FaultyFileSystem;
+using testing::readFile;
+using testing::storePath;
+
+// A movie with payloads large enough to be copied file to file, others
+// small enough to go through the read-ahead window, and one in memory.
+testing::DocumentBuilder movie() {
+  testing::DocumentBuilder doc = testing::sampleMovie();
+  doc.add("BKGD", 7, Bytes(300 * 1024, 0x42)).named(u"Big backdrop");
+  return doc;
+}
+
+enum class Target { New, Existing, Input };
+
+struct Outcome {
+  std::size_t operations = 0;
+  int failedSaves = 0;
+  int completedSaves = 0;
+};
+
+// Saves a loaded movie once per operation of a whole save, failing that
+// operation, and checks the files and the store after each.
+Outcome saveFailingEachOperation(Target target) {
+  testing::TempFolder folder;
+  const Bytes input = movie().bytes();
+  const auto inputPath = testing::placeDocument(folder, input);
+  const auto targetPath = target == Target::Input ? inputPath : storePath(folder / "out.3mm");
+  const Bytes oldTarget = target == Target::Existing ? testing::bytesOf("an older silent movie") : Bytes{};
+
+  // A clean run first: how many operations a save takes, and its bytes.
+  FaultyFileSystem files;
+  Bytes expected;
+  Bytes expectedAfterSave;
+  std::vector<std::string> operations;
+  const auto targetFile = target == Target::Input ? folder / "movie.3mm" : folder / "out.3mm";
+  const auto prepareFiles = [&] {
+    testing::writeFile(folder / "movie.3mm", input);
+    std::filesystem::remove(folder / "out.3mm");
+    if (target == Target::Existing) testing::writeFile(folder / "out.3mm", oldTarget);
+  };
+  {
+    prepareFiles();
+    ChunkyFile store(files);
+    EXPECT_EQ(store.open(inputPath), 1);
+    store.selectChunk(0);
+    store.replaceCurrentPayload(testing::bytesOf("edited"));
+    files.reset();
+    EXPECT_EQ(store.save(targetPath), 1);
+    operations = files.log();
+    expected = readFile(targetFile);
+    // A saved store is in (tag, number) order, so its next save lists the
+    // descriptors in that order.
+    EXPECT_EQ(store.save(storePath(folder / "again.3mm")), 1);
+    expectedAfterSave = readFile(folder / "again.3mm");
+    std::filesystem::remove(folder / "again.3mm");
+  }
+  // Every failure in writing the new file, or in moving it into place,
+  // must fail the save. Others (looking up which file is which, closing
+  // the old file, reopening the new one) may not stop a save that is done.
+  const auto tempClosedAt = static_cast<std::uint64_t>(
+      std::find(operations.begin(), operations.end(), "close") - operations.begin() + 1);
+  const auto mustFail = [&](std::uint64_t k) {
+    const std::string& name = operations[k - 1];
+    return name == "create" || name == "write" || name == "copy" || name == "read" || name == "size" ||
+           name == "sync" || name == "rename" || k == tempClosedAt;
+  };
+
+  Outcome outcome;
+  outcome.operations = operations.size();
+  for (std::uint64_t k = 1; k <= operations.size(); ++k) {
+    SCOPED_TRACE("failing operation " + std::to_string(k) + " (" + operations[k - 1] + ")");
+    prepareFiles();
+    ChunkyFile store(files);
+    files.reset();
+    EXPECT_EQ(store.open(inputPath), 1);
+    store.selectChunk(0);
+    store.replaceCurrentPayload(testing::bytesOf("edited"));
+    files.reset();
+    files.failOperation(k);
+    const int result = store.save(targetPath);
+    files.reset();
+
+    if (mustFail(k)) {
+      EXPECT_EQ(result, 0);
+    }
+    if (result == 0) {
+      ++outcome.failedSaves;
+      if (target == Target::New) {
+        EXPECT_FALSE(std::filesystem::exists(targetFile));
+      } else {
+        EXPECT_EQ(readFile(targetFile), target == Target::Input ? input : oldTarget);
+      }
+    } else {
+      ++outcome.completedSaves;
+      EXPECT_EQ(readFile(targetFile), expected);
+    }
+    if (target != Target::Input) {
+      EXPECT_EQ(readFile(folder / "movie.3mm"), input);
+    }
+    std::vector<std::string> expectedFiles{"movie.3mm"};
+    if (target != Target::Input && (result == 1 || target == Target::Existing)) expectedFiles.push_back("out.3mm");
+    EXPECT_EQ(folder.list(), expectedFiles);  // no temporary file left behind
+
+    // The store goes on: a later save writes the right bytes, unless it
+    // lost its file (then it refuses rather than write without payloads).
+    if (store.hasStream()) {
+      EXPECT_EQ(store.save(storePath(folder / "again.3mm")), 1);
+      EXPECT_EQ(readFile(folder / "again.3mm"), result == 1 ? expectedAfterSave : expected);
+      std::filesystem::remove(folder / "again.3mm");
+    } else {
+      EXPECT_EQ(result, 1);  // only a save that completed may leave it so
+      EXPECT_EQ(store.save(storePath(folder / "again.3mm")), 0);
+    }
+  }
+  return outcome;
+}
+
+void report(const Outcome& outcome) {
+  std::printf("[  faults  ] %zu operations: %d saves failed cleanly, %d completed\n", outcome.operations,
+              outcome.failedSaves, outcome.completedSaves);
+  EXPECT_GT(outcome.failedSaves, 5);
+}
+
+TEST(SaveFaults, NewTarget) { report(saveFailingEachOperation(Target::New)); }
+
+TEST(SaveFaults, ExistingTarget) { report(saveFailingEachOperation(Target::Existing)); }
+
+TEST(SaveFaults, InPlace) { report(saveFailingEachOperation(Target::Input)); }
+
+TEST(SaveFaults, FullDiskAtEveryPoint) {
+  testing::TempFolder folder;
+  const Bytes input = movie().bytes();
+  const auto inputPath = testing::placeDocument(folder, input);
+  FaultyFileSystem files;
+  ChunkyFile store(files);
+  ASSERT_EQ(store.open(inputPath), 1);
+  for (std::uint64_t space : {std::uint64_t{0}, std::uint64_t{100}, std::uint64_t{4096}, std::uint64_t{200000},
+                              static_cast<std::uint64_t>(input.size() - 1)}) {
+    files.reset();
+    files.limitSpace(space);
+    EXPECT_EQ(store.save(inputPath), 0) << space;
+    EXPECT_EQ(readFile(folder / "movie.3mm"), input);
+    EXPECT_EQ(folder.list(), std::vector<std::string>{"movie.3mm"});
+  }
+  files.reset();
+  EXPECT_EQ(store.save(inputPath), 1);
+  EXPECT_EQ(readFile(folder / "movie.3mm"), input);  // unedited: the same bytes
+}
+
+}  // namespace
+}  // namespace hush

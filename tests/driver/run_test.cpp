@@ -1,0 +1,72 @@
+// The run's answer when the file system fails it, at any operation.
+#include "driver/run.h"
+
+#include <gtest/gtest.h>
+
+#include "support/faulty_file_system.h"
+#include "support/sample_document.h"
+#include "support/temp_folder.h"
+
+namespace hush {
+namespace {
+
+struct RunOutcome {
+  int status;
+  std::string output;
+};
+
+RunOutcome runWith(FileSystem& files, std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  ::testing::internal::CaptureStdout();
+  const int status = run(static_cast<int>(argv.size()), argv.data(), files);
+  std::fflush(stdout);
+  return {status, ::testing::internal::GetCapturedStdout()};
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+TEST(RunSaveFailures, EveryFailureIsReportedWithItsStatus) {
+  testing::TempFolder folder;
+  const testing::Bytes input = testing::sampleMovie().bytes();
+  testing::writeFile(folder / "movie.3mm", input);
+  const std::string in = (folder / "movie.3mm").string();
+  const std::string out = (folder / "out.3mm").string();
+
+  testing::FaultyFileSystem files;
+  const RunOutcome clean = runWith(files, {"hushmaker", in, out});
+  ASSERT_EQ(clean.status, 7);
+  const auto total = files.operations();
+  const testing::Bytes silent = testing::readFile(folder / "out.3mm");
+
+  int failed = 0;
+  for (std::uint64_t k = 1; k <= total; ++k) {
+    std::filesystem::remove(folder / "out.3mm");
+    files.reset();
+    files.failOperation(k);
+    const RunOutcome outcome = runWith(files, {"hushmaker", in, out});
+    SCOPED_TRACE("failing operation " + std::to_string(k) + " of " + std::to_string(total));
+    if (outcome.status == 7) {
+      EXPECT_TRUE(endsWith(outcome.output, "Saved!\n"));
+      EXPECT_EQ(testing::readFile(folder / "out.3mm"), silent);
+    } else if (outcome.status == 2) {
+      EXPECT_TRUE(endsWith(outcome.output, "Error: Couldn't read the group from the file\n"));  // the pass's reads
+      EXPECT_FALSE(std::filesystem::exists(folder / "out.3mm"));
+    } else if (outcome.status == 1) {
+      EXPECT_TRUE(endsWith(outcome.output, "Couldn't load!\n"));  // the load's own reads
+      EXPECT_FALSE(std::filesystem::exists(folder / "out.3mm"));
+    } else {
+      ++failed;
+      EXPECT_EQ(outcome.status, 3);
+      EXPECT_TRUE(endsWith(outcome.output, "Couldn't save!\n"));
+      EXPECT_FALSE(std::filesystem::exists(folder / "out.3mm"));
+    }
+    EXPECT_EQ(testing::readFile(folder / "movie.3mm"), input);
+  }
+  EXPECT_GT(failed, 5);
+}
+
+}  // namespace
+}  // namespace hush

@@ -1,0 +1,85 @@
+#include "support/faulty_file_system.h"
+
+namespace hush::testing {
+namespace {
+
+class FaultyFile final : public File {
+ public:
+  FaultyFile(std::unique_ptr<File> real, FaultyFileSystem& owner) : real_(std::move(real)), owner_(owner) {}
+
+  bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) override {
+    return owner_.allow("read") && real_->readAt(offset, into);
+  }
+  bool write(std::span<const std::uint8_t> bytes) override {
+    if (!owner_.allow("write")) return false;
+    if (!owner_.takeSpace(bytes.size())) {
+      // A full disk takes what fits, then refuses.
+      return false;
+    }
+    return real_->write(bytes);
+  }
+  bool copyFrom(File& source, std::uint64_t offset, std::uint64_t length) override {
+    if (!owner_.allow("copy") || !owner_.takeSpace(length)) return false;
+    auto* faulty = dynamic_cast<FaultyFile*>(&source);
+    return real_->copyFrom(faulty != nullptr ? *faulty->real_ : source, offset, length);
+  }
+  std::optional<std::uint64_t> size() override {
+    if (!owner_.allow("size")) return std::nullopt;
+    return real_->size();
+  }
+  std::optional<FileIdentity> identity() override {
+    if (!owner_.allow("identity")) return std::nullopt;
+    return real_->identity();
+  }
+  bool sync() override { return owner_.allow("sync") && real_->sync(); }
+  bool close() override {
+    const bool closed = real_->close();  // a failed close still closes
+    return owner_.allow("close") && closed;
+  }
+
+ private:
+  std::unique_ptr<File> real_;
+  FaultyFileSystem& owner_;
+};
+
+}  // namespace
+
+bool FaultyFileSystem::allow(const char* name) {
+  ++count_;
+  log_.emplace_back(name);
+  return count_ != failAt_;
+}
+
+bool FaultyFileSystem::takeSpace(std::uint64_t bytes) {
+  if (bytes > spaceLeft_) return false;
+  spaceLeft_ -= bytes;
+  return true;
+}
+
+std::unique_ptr<File> FaultyFileSystem::openForReading(const Path& path) {
+  if (!allow("open")) return nullptr;
+  auto file = real_.openForReading(path);
+  return file ? std::make_unique<FaultyFile>(std::move(file), *this) : nullptr;
+}
+
+std::unique_ptr<File> FaultyFileSystem::createTempBeside(const Path& target, Path& tempPath) {
+  if (!allow("create")) return nullptr;
+  auto file = real_.createTempBeside(target, tempPath);
+  return file ? std::make_unique<FaultyFile>(std::move(file), *this) : nullptr;
+}
+
+bool FaultyFileSystem::replace(const Path& from, const Path& to) { return allow("rename") && real_.replace(from, to); }
+
+bool FaultyFileSystem::remove(const Path& path) { return allow("remove") && real_.remove(path); }
+
+std::optional<FileIdentity> FaultyFileSystem::identityOf(const Path& path) {
+  if (!allow("identity")) return std::nullopt;
+  return real_.identityOf(path);
+}
+
+Path FaultyFileSystem::resolveLinks(const Path& path) {
+  allow("resolve");  // nothing to fail: an unresolved path is still a path
+  return real_.resolveLinks(path);
+}
+
+}  // namespace hush::testing

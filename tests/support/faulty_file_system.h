@@ -1,0 +1,52 @@
+// A file system that passes everything to the real one, counts every
+// operation, and can make a chosen one fail, or run out of space after a
+// given number of bytes: the way to test what a save does when the disk
+// lets it down at any point.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace hush::testing {
+
+class FaultyFileSystem final : public FileSystem {
+ public:
+  explicit FaultyFileSystem(FileSystem& real = nativeFileSystem()) : real_(real) {}
+
+  // Fails operation number `k` (counted from 1 after reset); 0 fails none.
+  void failOperation(std::uint64_t k) { failAt_ = k; }
+  // Fails every write once this many bytes have been written.
+  void limitSpace(std::uint64_t bytes) { spaceLeft_ = bytes; }
+  void reset() {
+    count_ = 0;
+    failAt_ = 0;
+    spaceLeft_ = UINT64_MAX;
+    log_.clear();
+  }
+  std::uint64_t operations() const { return count_; }
+  // The name of each operation so far, in order.
+  const std::vector<std::string>& log() const { return log_; }
+
+  // Counts one operation; false when it is the one to fail.
+  bool allow(const char* name);
+  bool takeSpace(std::uint64_t bytes);
+
+  std::unique_ptr<File> openForReading(const Path& path) override;
+  std::unique_ptr<File> createTempBeside(const Path& target, Path& tempPath) override;
+  bool replace(const Path& from, const Path& to) override;
+  bool remove(const Path& path) override;
+  std::optional<FileIdentity> identityOf(const Path& path) override;
+  Path resolveLinks(const Path& path) override;
+
+ private:
+  FileSystem& real_;
+  std::uint64_t count_ = 0;
+  std::uint64_t failAt_ = 0;
+  std::uint64_t spaceLeft_ = UINT64_MAX;
+  std::vector<std::string> log_;
+};
+
+}  // namespace hush::testing
