@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -86,6 +87,7 @@ class ChunkyFile {
   int readIndex();
   void attachStream(std::unique_ptr<File> file);
   void releaseStream();
+  bool fileUnchanged() const;
   Chunk* currentChunk();
   const Chunk* currentChunk() const;
   void lowerRefCount(ChunkTag tag, ChunkNumber number);
@@ -99,6 +101,9 @@ class ChunkyFile {
   // Length of the file when it was opened or written; a save refuses to
   // copy from a file that has changed length under us.
   std::uint64_t fileLength_ = 0;
+  // Its stamp then: a file rewritten in place keeps its length but not
+  // its stamp.
+  std::optional<FileStamp> fileStamp_;
   std::vector<TagRange> tagRanges_;
   std::unordered_map<ChunkTag, std::size_t> rangeOfTag_;
   std::int32_t current_ = -1;

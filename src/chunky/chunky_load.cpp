@@ -40,6 +40,8 @@ int ChunkyFile::readIndex() {
   const auto length = file_->size();
   if (!length || *length < kFileHeaderSize) return kHeaderRefused;
   fileLength_ = *length;
+  fileStamp_ = file_->stamp();
+  if (!fileStamp_) return kHeaderRefused;
 
   std::array<std::uint8_t, kFileHeaderSize> headerBytes{};
   if (!file_->readAt(0, headerBytes)) return kHeaderRefused;

@@ -169,20 +169,26 @@ bool writeDocument(File& out, File& source, std::uint64_t sourceLength, const st
 
 }  // namespace
 
+bool ChunkyFile::fileUnchanged() const {
+  const auto now = file_->stamp();
+  return now && now == fileStamp_ && now->size == fileLength_;
+}
+
 int ChunkyFile::save(const Path& target) {
   // A store that lost its stream could not copy its payloads.
   if (!isOpen_ || !file_ || target.empty()) return 0;
   const auto layout = planLayout(chunks_, *this);
   if (!layout) return 0;
-  // The payloads are copied from the file as it was loaded; one that has
-  // changed length since is no longer the document we describe.
-  if (file_->size() != fileLength_) return 0;
+  // The payloads are copied from the file as it was loaded; one written to
+  // since is no longer the document we describe.
+  if (!fileUnchanged()) return 0;
 
   const Path destination = fileSystem_.resolveLinks(target);
   Path tempPath;
   auto out = fileSystem_.createTempBeside(destination, tempPath);
   if (!out) return 0;
   bool written = writeDocument(*out, *file_, fileLength_, chunks_, *layout);
+  written = written && fileUnchanged();  // nobody wrote to it while we copied
   written = written && out->sync();
   written = out->close() && written;
   if (!written) {
@@ -223,6 +229,9 @@ int ChunkyFile::save(const Path& target) {
   path_ = target;
   fileLength_ = layout->header.totalSize;
   attachStream(fileSystem_.openForReading(target));
+  fileStamp_ = file_ ? file_->stamp() : std::nullopt;
+  // A file we cannot watch for changes is one we must not copy from.
+  if (!fileStamp_) releaseStream();
   return 1;
 }
 

@@ -106,6 +106,14 @@ class PosixFile final : public File {
     return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   }
 
+  std::optional<FileStamp> stamp() override {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || st.st_size < 0) return std::nullopt;
+    return FileStamp{static_cast<std::uint64_t>(st.st_size),
+                     static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
+                         static_cast<std::uint64_t>(st.st_mtim.tv_nsec)};
+  }
+
   bool sync() override { return ::fsync(fd_) == 0; }
 
   bool close() override {

@@ -27,6 +27,14 @@ struct FileIdentity {
   friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
+// What a file looked like at one moment: a file whose stamp has changed
+// has been written to since.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::uint64_t lastWrite = 0;  // in the system's own units
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
 // An open file. Reads are positioned and leave no shared cursor behind;
 // writes append at the write position, which starts at 0.
 class File {
@@ -42,6 +50,7 @@ class File {
   virtual bool copyFrom(File& source, std::uint64_t offset, std::uint64_t length);
   virtual std::optional<std::uint64_t> size() = 0;
   virtual std::optional<FileIdentity> identity() = 0;
+  virtual std::optional<FileStamp> stamp() = 0;
   // Pushes written bytes down to the disk.
   virtual bool sync() = 0;
   // Closes the file; reports errors the operating system saves for close.

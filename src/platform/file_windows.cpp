@@ -72,6 +72,13 @@ class WindowsFile final : public File {
                         (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
   }
 
+  std::optional<FileStamp> stamp() override {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle_, &info)) return std::nullopt;
+    return FileStamp{(std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow,
+                     (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime};
+  }
+
   bool sync() override { return FlushFileBuffers(handle_) != 0; }
 
   bool close() override {

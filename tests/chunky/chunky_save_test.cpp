@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "chunky/chunky_file.h"
 #include "support/document_builder.h"
@@ -140,6 +142,20 @@ TEST_F(SaveTest, FailuresLeaveTargetAndInputAsTheyWere) {
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"a-folder.3mm", "existing.3mm", "movie.3mm"}));
   EXPECT_TRUE(store.isOpen());
   (void)path;
+}
+
+TEST_F(SaveTest, InputRewrittenSinceLoadingIsNotCopied) {
+  // Same length, other bytes: only the file's stamp tells. Waiting first
+  // lets the file system's clock move on, as it would for any real edit.
+  load(testing::sampleMovie());
+  Bytes rewritten = readFile(folder / "movie.3mm");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (std::size_t i = 200; i < rewritten.size() - 200; ++i) rewritten[i] ^= 0x5A;
+  testing::writeFile(folder / "movie.3mm", rewritten);
+
+  EXPECT_EQ(store.save(storePath(folder / "out.3mm")), 0);
+  EXPECT_EQ(folder.list(), std::vector<std::string>{"movie.3mm"});
+  EXPECT_EQ(readFile(folder / "movie.3mm"), rewritten);
 }
 
 TEST_F(InPlaceSaveTest, SameString) {

@@ -75,12 +75,15 @@ Outcome saveFailingEachOperation(Target target) {
   // Every failure in writing the new file, or in moving it into place,
   // must fail the save. Others (looking up which file is which, closing
   // the old file, reopening the new one) may not stop a save that is done.
-  const auto tempClosedAt = static_cast<std::uint64_t>(
-      std::find(operations.begin(), operations.end(), "close") - operations.begin() + 1);
+  const auto positionOf = [&](const char* name) {
+    return static_cast<std::uint64_t>(std::find(operations.begin(), operations.end(), name) - operations.begin() + 1);
+  };
+  const auto tempClosedAt = positionOf("close");
+  const auto renamedAt = positionOf("rename");
   const auto mustFail = [&](std::uint64_t k) {
     const std::string& name = operations[k - 1];
-    return name == "create" || name == "write" || name == "copy" || name == "read" || name == "size" ||
-           name == "sync" || name == "rename" || k == tempClosedAt;
+    return k <= renamedAt && (name == "create" || name == "write" || name == "copy" || name == "read" ||
+                              name == "stamp" || name == "sync" || name == "rename" || k == tempClosedAt);
   };
 
   Outcome outcome;

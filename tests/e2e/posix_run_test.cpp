@@ -1,4 +1,6 @@
 // Runs that only POSIX systems can show: byte names, a real terminal.
+#include <sys/mount.h>
+
 #include <filesystem>
 
 #include "e2e/e2e_support.h"
@@ -36,6 +38,55 @@ TEST_F(RunTest, PausesOnlyOnATerminal) {
   const auto result = runOnTerminal(HUSHMAKER_EXE, {"movie.3mm"}, folder.path(), "\n");
   EXPECT_EQ(result.status, 7);
   EXPECT_EQ(result.output.find("Press"), std::string::npos);
+}
+
+// A movie of about 300 KiB: more than the small disks below can take.
+Bytes bigMovie() {
+  DocumentBuilder doc = sampleMovie();
+  doc.add("BKGD", 7, Bytes(300 * 1024, 0x42)).named(u"Big backdrop");
+  return doc.bytes();
+}
+
+TEST_F(RunTest, FullDiskKeepsTheOutputAndTheInput) {
+  // A real full disk: a small tmpfs, which needs the right to mount.
+  const fs::path disk = folder / "disk";
+  fs::create_directory(disk);
+  if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=400k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+  struct Unmount {
+    fs::path at;
+    ~Unmount() { ::umount(at.c_str()); }
+  } unmount{disk};
+
+  // Saving to another file on the full disk.
+  const Bytes movie = bigMovie();
+  writeFile(folder / "movie.3mm", movie);
+  writeFile(disk / "filler", Bytes(200 * 1024, 1));
+  writeFile(disk / "out.3mm", bytesOf("an older silent movie"));
+  auto result = hushmaker(folder, {"movie.3mm", "disk/out.3mm"});
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(linesOf(result.output).back(), "Couldn't save!");
+  EXPECT_EQ(readFile(disk / "out.3mm"), bytesOf("an older silent movie"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(disk), fs::directory_iterator()), 2);  // no temporary file
+
+  // Saving over the movie itself on a disk without room for a second copy.
+  fs::remove(disk / "filler");
+  fs::remove(disk / "out.3mm");
+  writeFile(disk / "movie.3mm", movie);
+  result = hushmaker(folder, {"disk/movie.3mm", "disk/movie.3mm"});
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(readFile(disk / "movie.3mm"), movie);
+  EXPECT_EQ(std::distance(fs::directory_iterator(disk), fs::directory_iterator()), 1);
+}
+
+TEST_F(RunTest, FileSizeLimitFailsTheSave) {
+  // `ulimit -f` below the output's size: the write fails (the tool ignores
+  // SIGXFSZ, which would otherwise kill it) and nothing is left behind.
+  writeFile(folder / "movie.3mm", bigMovie());
+  const auto result = runProgram("/bin/sh", {"-c", "ulimit -f 64 && exec \"$0\" \"$@\"", HUSHMAKER_EXE, "movie.3mm"},
+                                 folder.path());
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(linesOf(result.output).back(), "Couldn't save!");
+  EXPECT_EQ(folder.list(), Files{"movie.3mm"});
 }
 
 }  // namespace

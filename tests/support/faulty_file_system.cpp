@@ -31,6 +31,10 @@ class FaultyFile final : public File {
     if (!owner_.allow("identity")) return std::nullopt;
     return real_->identity();
   }
+  std::optional<FileStamp> stamp() override {
+    if (!owner_.allow("stamp")) return std::nullopt;
+    return real_->stamp();
+  }
   bool sync() override { return owner_.allow("sync") && real_->sync(); }
   bool close() override {
     const bool closed = real_->close();  // a failed close still closes
