@@ -10,11 +10,17 @@
 
 namespace hush {
 
-int run(int argc, char** argv, FileSystem& fileSystem) {
+int run(int argc, char** argv) {
   prepareProcess();
+  return run(std::vector<std::string>(argv, argv + argc), commandLinePaths(argc, argv), nativeFileSystem());
+}
+
+int run(const std::vector<std::string>& args, const std::vector<Path>& paths, FileSystem& fileSystem) {
+  const auto argc = args.size();
   std::printf("Hushmaker 0.2, by the Hushmaker team\n");
   std::printf("Chunkwright (v0.95 FINAL), the Hushmaker team's chunky file store\n\n");
-  if (argc == 1) {
+  // No argument, or not even the program's name (a bare exec): usage.
+  if (argc <= 1) {
     std::printf("Usage: Drag a file onto Hushmaker.exe!\n");
     std::printf("Or type: Hushmaker.exe <in.3mm> [out.3mm]\n");
     std::printf("at a command prompt.\n");
@@ -22,10 +28,9 @@ int run(int argc, char** argv, FileSystem& fileSystem) {
     return kExitUsage;
   }
 
-  const std::vector<Path> paths = commandLinePaths(argc, argv);
-  const std::string inputName = argv[1];
+  const std::string& inputName = args[1];
   const Path& inputPath = paths[1];
-  const std::string outputName = argc == 3 ? std::string(argv[2]) : deriveOutputName(inputName);
+  const std::string outputName = argc == 3 ? args[2] : deriveOutputName(inputName);
   const Path outputPath = argc == 3 ? paths[2] : deriveOutputName(inputPath);
 
   ChunkyFile document(fileSystem);

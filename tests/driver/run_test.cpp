@@ -15,11 +15,15 @@ struct RunOutcome {
   std::string output;
 };
 
-RunOutcome runWith(FileSystem& files, std::vector<std::string> args) {
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
+RunOutcome runWith(FileSystem& files, const std::vector<std::filesystem::path>& args) {
+  std::vector<std::string> narrow;
+  std::vector<Path> paths;
+  for (const auto& a : args) {
+    narrow.push_back(a.string());
+    paths.push_back(testing::storePath(a));
+  }
   ::testing::internal::CaptureStdout();
-  const int status = run(static_cast<int>(argv.size()), argv.data(), files);
+  const int status = run(narrow, paths, files);
   std::fflush(stdout);
   return {status, ::testing::internal::GetCapturedStdout()};
 }
@@ -28,12 +32,21 @@ bool endsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+TEST(RunArguments, NoArgumentsAtAllIsTheUsage) {
+  // A process started with an empty argument list has no argv[1] to read.
+  testing::FaultyFileSystem files;
+  const RunOutcome outcome = runWith(files, {});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_TRUE(endsWith(outcome.output, "at a command prompt.\n"));
+  EXPECT_EQ(files.operations(), 0u);
+}
+
 TEST(RunSaveFailures, EveryFailureIsReportedWithItsStatus) {
   testing::TempFolder folder;
   const testing::Bytes input = testing::sampleMovie().bytes();
   testing::writeFile(folder / "movie.3mm", input);
-  const std::string in = (folder / "movie.3mm").string();
-  const std::string out = (folder / "out.3mm").string();
+  const auto in = folder / "movie.3mm";
+  const auto out = folder / "out.3mm";
 
   testing::FaultyFileSystem files;
   const RunOutcome clean = runWith(files, {"hushmaker", in, out});
