@@ -5,11 +5,11 @@
 // usage: make_corpus <folder>   (creates <folder>/documents and <folder>/groups)
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iostream>
 #include <string>
 
 #include "support/document_builder.h"
+#include "support/malformations.h"
 #include "support/sample_document.h"
 
 using namespace hush::testing;
@@ -55,23 +55,6 @@ std::vector<std::pair<std::string, DocumentBuilder>> documentShapes() {
   return shapes;
 }
 
-// Each malformation of the sample: the loader refuses all of them.
-std::vector<std::pair<std::string, std::function<void(BuiltDocument&)>>> malformations() {
-  return {
-      {"magic", [](BuiltDocument& d) { d.bytes[0] = 'X'; }},
-      {"format", [](BuiltDocument& d) { put32(d.bytes, 12, 0x04040001); }},
-      {"totals", [](BuiltDocument& d) { put32(d.bytes, 28, get32(d.bytes, 16) + 1); }},
-      {"index-start", [](BuiltDocument& d) { put32(d.bytes, 20, 0xFFFFFFF0); }},
-      {"entry-count", [](BuiltDocument& d) { put32(d.bytes, d.indexStart + 4, 0xFFFFFFFF); }},
-      {"index-marker", [](BuiltDocument& d) { put32(d.bytes, d.indexStart, 0x03030002); }},
-      {"record-size", [](BuiltDocument& d) { put32(d.bytes, d.tableItemAt[1] + 4, 19); }},
-      {"record-overlap", [](BuiltDocument& d) { put32(d.bytes, d.tableItemAt[0] + 4, 48); }},
-      {"payload-past-end", [](BuiltDocument& d) { put32(d.bytes, d.descriptorAt[1] + 8, 0xFFFFFFFE); }},
-      {"link-count", [](BuiltDocument& d) { put16(d.bytes, d.descriptorAt[1] + 16, 0xFFFF); }},
-      {"truncated", [](BuiltDocument& d) { d.bytes.resize(d.bytes.size() / 2); }},
-  };
-}
-
 std::vector<std::pair<std::string, Bytes>> groupShapes() {
   RawGroup overlapping;
   overlapping.data = bytesOf("\x01\0\0\0\x01\0\0\0\x07\0\0\0\0\0\0\0");
@@ -102,10 +85,11 @@ int main(int argc, char** argv) {
   fs::create_directories(documents);
   fs::create_directories(groups);
   for (const auto& [name, builder] : documentShapes()) write(documents / (name + ".3mm"), builder.bytes());
-  for (const auto& [name, damage] : malformations()) {
-    BuiltDocument built = sampleMovie().build();
-    damage(built);
-    write(documents / ("bad-" + name + ".3mm"), built.bytes);
+  int bad = 0;
+  for (const Malformation& malformation : documentMalformations()) {
+    BuiltDocument built = twoChunkDocument().build();
+    malformation.apply(built);
+    write(documents / ("bad-" + std::to_string(++bad) + ".3mm"), built.bytes);
   }
   for (const auto& [name, payload] : groupShapes()) write(groups / (name + ".group"), payload);
   return 0;

@@ -2,10 +2,10 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 
 #include "chunky/chunky_file.h"
 #include "support/document_builder.h"
+#include "support/malformations.h"
 #include "support/temp_folder.h"
 
 namespace hush {
@@ -18,13 +18,6 @@ using testing::DocumentBuilder;
 using testing::get32;
 using testing::put16;
 using testing::put32;
-
-DocumentBuilder twoChunks() {
-  DocumentBuilder doc;
-  doc.add("MVIE", 1, bytesOf("movie")).link("SCEN", 1, 0).named(u"Film");
-  doc.add("SCEN", 1, bytesOf("scene!")).parents(1);
-  return doc;
-}
 
 int openBytes(const Bytes& bytes) {
   testing::TempFolder folder;
@@ -45,50 +38,16 @@ void fixTotals(Bytes& bytes) {
   put32(bytes, 28, static_cast<std::uint32_t>(bytes.size()));
 }
 
-struct Malformation {
-  const char* what;
-  int expected;
-  std::function<void(BuiltDocument&)> apply;
-};
-
 TEST(LoadRefusals, EachMalformationHasItsResult) {
-  const std::vector<Malformation> cases = {
-      {"magic", 4, [](BuiltDocument& d) { d.bytes[3] = '3'; }},
-      {"totals differ", 4, [](BuiltDocument& d) { put32(d.bytes, 28, get32(d.bytes, 16) + 1); }},
-      {"bytes after the index", 4, [](BuiltDocument& d) { d.bytes.push_back(0); }},
-      {"total too small", 4, [](BuiltDocument& d) { d.bytes.pop_back(); }},
-      {"format code", 4, [](BuiltDocument& d) { put32(d.bytes, 12, 0x04040001); }},
-      {"format code other byte order", 4, [](BuiltDocument& d) { put32(d.bytes, 12, 0x01000303); }},
-      {"shorter than a header", 4, [](BuiltDocument& d) { d.bytes.resize(100); }},
-      {"index reserved", 5, [](BuiltDocument& d) { put32(d.bytes, d.indexStart + 12, 0); }},
-      {"index fixed size", 5, [](BuiltDocument& d) { put32(d.bytes, d.indexStart + 16, 24); }},
-      {"index marker", 5, [](BuiltDocument& d) { put32(d.bytes, d.indexStart, 0x03030002); }},
-      {"index start past the end", 5, [](BuiltDocument& d) { put32(d.bytes, 20, 0xFFFFFFF0); }},
-      {"index header runs past the end", 5,
-       [](BuiltDocument& d) { put32(d.bytes, 20, static_cast<std::uint32_t>(d.bytes.size() - 10)); }},
-      {"entry table past the end", 5, [](BuiltDocument& d) { put32(d.bytes, d.indexStart + 4, 3); }},
-      {"huge entry count", 5, [](BuiltDocument& d) { put32(d.bytes, d.indexStart + 4, 0xFFFFFFFF); }},
-      {"huge data size", 5, [](BuiltDocument& d) { put32(d.bytes, d.indexStart + 8, 0xFFFFFFF0); }},
-      {"record size 19", 5, [](BuiltDocument& d) { put32(d.bytes, d.tableItemAt[1] + 4, 19); }},
-      {"record too short for its links", 5, [](BuiltDocument& d) { put32(d.bytes, d.tableItemAt[0] + 4, 31); }},
-      {"record past the descriptor area", 5, [](BuiltDocument& d) { put32(d.bytes, d.tableItemAt[1], 0xFFFFFFF8); }},
-      {"two entries share a record", 5,
-       [](BuiltDocument& d) { put32(d.bytes, d.tableItemAt[1], get32(d.bytes, d.tableItemAt[0])); }},
-      {"records overlap", 5, [](BuiltDocument& d) { put32(d.bytes, d.tableItemAt[0] + 4, 48); }},
-      {"payload past the end", 5, [](BuiltDocument& d) { put32(d.bytes, d.descriptorAt[1] + 8, 0xFFFFFFFE); }},
-      {"payload length past the end", 5,
-       [](BuiltDocument& d) { put32(d.bytes, d.descriptorAt[1] + 12, (0xFFFFFFu << 8) | 0x00); }},
-      {"link count past the record", 5, [](BuiltDocument& d) { put16(d.bytes, d.descriptorAt[1] + 16, 0xFFFF); }},
-  };
-  for (const auto& c : cases) {
-    BuiltDocument doc = twoChunks().build();
+  for (const auto& c : testing::documentMalformations()) {
+    BuiltDocument doc = testing::twoChunkDocument().build();
     c.apply(doc);
     EXPECT_EQ(openBytes(doc.bytes), c.expected) << c.what;
   }
 }
 
 TEST(LoadRefusals, EveryTruncationIsRefused) {
-  const Bytes whole = twoChunks().bytes();
+  const Bytes whole = testing::twoChunkDocument().bytes();
   ASSERT_EQ(openBytes(whole), 1);
   for (std::size_t length = 0; length < whole.size(); ++length) {
     Bytes prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
@@ -126,7 +85,7 @@ TEST(Load, EmptyDocument) {
 }
 
 TEST(Load, RecordsAndHeaderFields) {
-  DocumentBuilder doc = twoChunks();
+  DocumentBuilder doc = testing::twoChunkDocument();
   doc.formatCode = 0x05050001;  // the index marker need not match
   doc.headerId = 0xDEADBEEF;
   doc.headerWord1 = 0x1234;
@@ -206,7 +165,7 @@ TEST(Load, OddButReadableRecords) {
 TEST(Load, SecondOpenChangesNothing) {
   testing::TempFolder folder;
   ChunkyFile store;
-  const auto first = testing::placeDocument(folder, twoChunks().bytes(), "a.3mm");
+  const auto first = testing::placeDocument(folder, testing::twoChunkDocument().bytes(), "a.3mm");
   const auto second = testing::placeDocument(folder, DocumentBuilder().bytes(), "b.3mm");
   ASSERT_EQ(store.open(first), 1);
   EXPECT_EQ(store.open(second), 0);
@@ -216,7 +175,7 @@ TEST(Load, SecondOpenChangesNothing) {
 
 TEST(Load, ReadOnlyDocumentLoads) {
   testing::TempFolder folder;
-  const auto path = testing::placeDocument(folder, twoChunks().bytes());
+  const auto path = testing::placeDocument(folder, testing::twoChunkDocument().bytes());
   std::filesystem::permissions(folder / "movie.3mm", std::filesystem::perms::owner_read);
   ChunkyFile store;
   EXPECT_EQ(store.open(path), 1);

@@ -1,0 +1,64 @@
+// Bad documents given to the executable: each is refused with its
+// message and status, and nothing is written.
+#include "e2e/e2e_support.h"
+#include "support/malformations.h"
+
+namespace hush::testing {
+namespace {
+
+TEST_F(RunTest, EveryMalformedDocumentIsRefused) {
+  for (const Malformation& malformation : documentMalformations()) {
+    BuiltDocument built = twoChunkDocument().build();
+    malformation.apply(built);
+    writeFile(folder / "bad.3mm", built.bytes);
+    const auto result = hushmaker(folder, {"bad.3mm"});
+    EXPECT_EQ(result.status, 1) << malformation.what;
+    expectOutput(result, {"Loading bad.3mm...", "Couldn't load!"});
+  }
+  EXPECT_EQ(folder.list(), (Files{"bad.3mm", "movie.3mm"}));
+}
+
+TEST_F(RunTest, EveryTruncatedDocumentIsRefused) {
+  // Each prefix of a small movie; under an emulator every few bytes, as
+  // each run costs a process start.
+  const Bytes whole = twoChunkDocument().bytes();
+  const std::size_t step = HUSH_EMULATED ? 13 : 1;
+  for (std::size_t length = 0; length < whole.size(); length += step) {
+    writeFile(folder / "cut.3mm", Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length)));
+    const auto result = hushmaker(folder, {"cut.3mm"});
+    EXPECT_EQ(result.status, 1) << length;
+    EXPECT_EQ(linesOf(result.output).back(), "Couldn't load!") << length;
+  }
+  EXPECT_EQ(folder.list(), (Files{"cut.3mm", "movie.3mm"}));
+}
+
+TEST_F(RunTest, EveryRefusedGroupStopsTheRun) {
+  RawGroup dataPastEnd;
+  dataPastEnd.data = bytesOf("abcd");
+  dataPastEnd.dataSize = 0xFFFFFFF0;
+  RawGroup tablePastEnd;
+  tablePastEnd.entryCount = 0xFFFFFFFF;
+  RawGroup entryOutside;
+  entryOutside.data = bytesOf("abcd");
+  entryOutside.spans = {{0xFFFFFFF0, 0x20}};  // would wrap around to 16
+  const std::vector<std::pair<Bytes, std::string>> cases = {
+      {bytesOf("RIFF a sound where a group should be"), "Bad marker"},
+      {{}, "Group payload too short for its header"},
+      {dataPastEnd.build(), "Group data area runs past the end of the payload"},
+      {tablePastEnd.build(), "Group entry table runs past the end of the payload"},
+      {entryOutside.build(), "Group entry lies outside the payload"},
+  };
+  for (const auto& [payload, message] : cases) {
+    DocumentBuilder doc = twoChunkDocument();
+    doc.add("GGAE", 9, payload);
+    writeFile(folder / "group.3mm", doc.bytes());
+    const auto result = hushmaker(folder, {"group.3mm"});
+    EXPECT_EQ(result.status, 2) << message;
+    expectOutput(result, {"Loading group.3mm...", "Loaded. 3 quads, silentifying...", "Loading 9 (GGAE)",
+                          "Error: " + message});
+  }
+  EXPECT_EQ(folder.list(), (Files{"group.3mm", "movie.3mm"}));
+}
+
+}  // namespace
+}  // namespace hush::testing
