@@ -43,10 +43,14 @@ std::optional<Layout> planLayout(const std::vector<Chunk>& chunks, const ChunkyF
   Layout layout;
   layout.byKey.resize(n);
   std::iota(layout.byKey.begin(), layout.byKey.end(), 0u);
-  std::stable_sort(layout.byKey.begin(), layout.byKey.end(), [&](std::uint32_t a, std::uint32_t b) {
+  const auto byTagAndNumber = [&](std::uint32_t a, std::uint32_t b) {
     if (chunks[a].tag != chunks[b].tag) return chunks[a].tag < chunks[b].tag;
     return chunks[a].number < chunks[b].number;
-  });
+  };
+  // A store loaded from a document we wrote is in this order already.
+  if (!std::is_sorted(layout.byKey.begin(), layout.byKey.end(), byTagAndNumber)) {
+    std::stable_sort(layout.byKey.begin(), layout.byKey.end(), byTagAndNumber);
+  }
 
   layout.dataPos.resize(n);
   std::uint64_t position = kFileHeaderSize;
