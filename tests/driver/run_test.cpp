@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "support/faulty_file_system.h"
 #include "support/sample_document.h"
 #include "support/temp_folder.h"
@@ -41,45 +43,56 @@ TEST(RunArguments, NoArgumentsAtAllIsTheUsage) {
   EXPECT_EQ(files.operations(), 0u);
 }
 
-TEST(RunSaveFailures, EveryFailureIsReportedWithItsStatus) {
+// Runs the tool once per file operation of a whole run, failing that one,
+// and checks the status, the last line and the files after each.
+void failEachOperationOfARun(bool inPlace) {
   testing::TempFolder folder;
   const testing::Bytes input = testing::sampleMovie().bytes();
-  testing::writeFile(folder / "movie.3mm", input);
   const auto in = folder / "movie.3mm";
-  const auto out = folder / "out.3mm";
+  const auto out = inPlace ? in : folder / "out.3mm";
+  const auto outputExists = [&] { return inPlace ? testing::readFile(in) != input : std::filesystem::exists(out); };
 
   testing::FaultyFileSystem files;
+  testing::writeFile(in, input);
   const RunOutcome clean = runWith(files, {"hushmaker", in, out});
   ASSERT_EQ(clean.status, 7);
   const auto total = files.operations();
-  const testing::Bytes silent = testing::readFile(folder / "out.3mm");
+  const testing::Bytes silent = testing::readFile(out);
 
   int failed = 0;
   for (std::uint64_t k = 1; k <= total; ++k) {
     std::filesystem::remove(folder / "out.3mm");
+    testing::writeFile(in, input);
     files.reset();
     files.failOperation(k);
     const RunOutcome outcome = runWith(files, {"hushmaker", in, out});
     SCOPED_TRACE("failing operation " + std::to_string(k) + " of " + std::to_string(total));
     if (outcome.status == 7) {
       EXPECT_TRUE(endsWith(outcome.output, "Saved!\n"));
-      EXPECT_EQ(testing::readFile(folder / "out.3mm"), silent);
-    } else if (outcome.status == 2) {
+      EXPECT_EQ(testing::readFile(out), silent);
+      continue;
+    }
+    if (outcome.status == 2) {
       EXPECT_TRUE(endsWith(outcome.output, "Error: Couldn't read the group from the file\n"));  // the pass's reads
-      EXPECT_FALSE(std::filesystem::exists(folder / "out.3mm"));
     } else if (outcome.status == 1) {
       EXPECT_TRUE(endsWith(outcome.output, "Couldn't load!\n"));  // the load's own reads
-      EXPECT_FALSE(std::filesystem::exists(folder / "out.3mm"));
     } else {
       ++failed;
       EXPECT_EQ(outcome.status, 3);
       EXPECT_TRUE(endsWith(outcome.output, "Couldn't save!\n"));
-      EXPECT_FALSE(std::filesystem::exists(folder / "out.3mm"));
     }
-    EXPECT_EQ(testing::readFile(folder / "movie.3mm"), input);
+    EXPECT_FALSE(outputExists());
+    EXPECT_EQ(testing::readFile(in), input);
+    EXPECT_EQ(folder.list(), std::vector<std::string>{"movie.3mm"});  // no temporary file
   }
+  std::printf("[  faults  ] %llu operations in a run (%s): %d failed saves reported\n",
+              static_cast<unsigned long long>(total), inPlace ? "in place" : "new file", failed);
   EXPECT_GT(failed, 5);
 }
+
+TEST(RunSaveFailures, EveryFailureIsReportedWithItsStatus) { failEachOperationOfARun(false); }
+
+TEST(RunSaveFailures, InPlaceEveryFailureKeepsTheMovie) { failEachOperationOfARun(true); }
 
 }  // namespace
 }  // namespace hush
