@@ -10,9 +10,9 @@ namespace hush::testing {
 namespace {
 
 
-ChunkSpec& chunk(DocumentBuilder& doc, const char (&tag)[5], ChunkNumber number) {
+ChunkRecipe& chunk(DocumentBuilder& doc, const char (&tag)[5], ChunkNumber number) {
   return *std::find_if(doc.chunks.begin(), doc.chunks.end(),
-                       [&](const ChunkSpec& c) { return c.tag == makeTag(tag) && c.number == number; });
+                       [&](const ChunkRecipe& c) { return c.tag == makeTag(tag) && c.number == number; });
 }
 
 // The sample movie as it must come out: written out by hand, not computed.
@@ -21,7 +21,7 @@ DocumentBuilder silentSample() {
   const std::pair<ChunkTag, ChunkNumber> sounds[] = {{makeTag("MSND"), 10}, {makeTag("MSND"), 11},
                                                       {makeTag("MSND"), 12}, {makeTag("WAVE"), 10},
                                                       {makeTag("WAVE"), 12}, {makeTag("MIDS"), 11}};
-  std::erase_if(doc.chunks, [&](const ChunkSpec& c) {
+  std::erase_if(doc.chunks, [&](const ChunkRecipe& c) {
     return std::find(std::begin(sounds), std::end(sounds), std::pair{c.tag, c.number}) != std::end(sounds);
   });
   chunk(doc, "MVIE", 1).links = {{makeTag("SCEN"), 1, 0}, {makeTag("SCEN"), 2, 1}, {makeTag("GGAE"), 1, 3}};

@@ -19,7 +19,7 @@ bool isNarrow(const std::u16string& name) {
   return std::all_of(name.begin(), name.end(), [](char16_t c) { return c <= 0xFF; });
 }
 
-std::uint8_t flagsFor(const ChunkSpec& chunk) {
+std::uint8_t flagsFor(const ChunkRecipe& chunk) {
   const Bytes& p = chunk.payload;
   const bool poth = p.size() >= 12 && p[4] == 'P' && p[5] == 'O' && p[6] == 'T' && p[7] == 'H';
   const bool packed = p.size() >= 4 && p[0] == 'K' && p[1] == 'C' && p[2] == 'D' && (p[3] == 'C' || p[3] == '2');
@@ -46,24 +46,24 @@ std::uint32_t get32(const Bytes& bytes, std::size_t at) {
   return value;
 }
 
-ChunkSpec& ChunkSpec::link(const char (&childTag)[5], ChunkNumber childNumber, ChildId childId) {
+ChunkRecipe& ChunkRecipe::link(const char (&childTag)[5], ChunkNumber childNumber, ChildId childId) {
   links.push_back(ChildLink{makeTag(childTag), childNumber, childId});
   return *this;
 }
 
-ChunkSpec& ChunkSpec::named(std::u16string text, bool wide) {
+ChunkRecipe& ChunkRecipe::named(std::u16string text, bool wide) {
   name = std::move(text);
   wideName = wide;
   return *this;
 }
 
-ChunkSpec& ChunkSpec::parents(std::uint16_t count) {
+ChunkRecipe& ChunkRecipe::parents(std::uint16_t count) {
   refCount = count;
   return *this;
 }
 
-ChunkSpec& DocumentBuilder::add(const char (&tag)[5], ChunkNumber number, Bytes payload) {
-  ChunkSpec chunk;
+ChunkRecipe& DocumentBuilder::add(const char (&tag)[5], ChunkNumber number, Bytes payload) {
+  ChunkRecipe chunk;
   chunk.tag = makeTag(tag);
   chunk.number = number;
   chunk.payload = std::move(payload);
@@ -95,7 +95,7 @@ BuiltDocument DocumentBuilder::build() const {
   doc.descriptorAt.resize(n);
   std::vector<std::uint32_t> offsets(n), sizes(n);
   for (std::size_t i = 0; i < n; ++i) {
-    const ChunkSpec& c = chunks[i];
+    const ChunkRecipe& c = chunks[i];
     doc.descriptorAt[i] = static_cast<std::uint32_t>(out.size());
     offsets[i] = static_cast<std::uint32_t>(out.size() - area);
     append32(out, c.tag);

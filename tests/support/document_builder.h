@@ -21,7 +21,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes bytesOf(const std::string& text);
 
-struct ChunkSpec {
+struct ChunkRecipe {
   ChunkTag tag = 0;
   ChunkNumber number = 0;
   Bytes payload;
@@ -30,9 +30,9 @@ struct ChunkSpec {
   std::u16string name;
   bool wideName = false;  // the 16-bit name form even for narrow names
 
-  ChunkSpec& link(const char (&childTag)[5], ChunkNumber childNumber, ChildId childId);
-  ChunkSpec& named(std::u16string text, bool wide = false);
-  ChunkSpec& parents(std::uint16_t count);
+  ChunkRecipe& link(const char (&childTag)[5], ChunkNumber childNumber, ChildId childId);
+  ChunkRecipe& named(std::u16string text, bool wide = false);
+  ChunkRecipe& parents(std::uint16_t count);
 };
 
 // Where the parts of a built document lie, for patching.
@@ -47,7 +47,7 @@ struct BuiltDocument {
 
 class DocumentBuilder {
  public:
-  ChunkSpec& add(const char (&tag)[5], ChunkNumber number, Bytes payload = {});
+  ChunkRecipe& add(const char (&tag)[5], ChunkNumber number, Bytes payload = {});
 
   std::uint32_t formatCode = 0x03030001;
   std::uint32_t indexMarker = 0x03030001;
@@ -58,7 +58,7 @@ class DocumentBuilder {
   BuiltDocument build() const;
   Bytes bytes() const { return build().bytes; }
 
-  std::vector<ChunkSpec> chunks;
+  std::vector<ChunkRecipe> chunks;
 };
 
 // A group payload: header, data area, entry table.

@@ -1,4 +1,4 @@
-// Lists what a chunky document holds: inspect_document movie.3mm
+// Lists what a chunky document holds: list_chunks movie.3mm
 #include <cstdio>
 #include <string>
 
@@ -34,7 +34,7 @@ std::string nameText(const std::u16string& name) {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "usage: inspect_document FILE.3mm\n");
+    std::fprintf(stderr, "usage: list_chunks FILE.3mm\n");
     return 2;
   }
   hush::ChunkyFile document;
