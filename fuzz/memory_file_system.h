@@ -71,7 +71,6 @@ class MemoryFileSystem final : public FileSystem {
       node_->bytes.insert(node_->bytes.end(), bytes.begin(), bytes.end());
       return true;
     }
-    std::optional<std::uint64_t> size() override { return node_->bytes.size(); }
     std::optional<FileIdentity> identity() override { return FileIdentity{1, node_->id}; }
     std::optional<FileStamp> stamp() override { return FileStamp{node_->bytes.size(), 0}; }
     bool sync() override { return true; }

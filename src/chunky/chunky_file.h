@@ -98,11 +98,9 @@ class ChunkyFile {
   Path path_;
   bool isOpen_ = false;
   std::unique_ptr<File> file_;
-  // Length of the file when it was opened or written; a save refuses to
-  // copy from a file that has changed length under us.
+  // Length and stamp of the file when it was opened or written; a save
+  // refuses to copy from a file whose stamp has changed since.
   std::uint64_t fileLength_ = 0;
-  // Its stamp then: a file rewritten in place keeps its length but not
-  // its stamp.
   std::optional<FileStamp> fileStamp_;
   std::vector<TagRange> tagRanges_;
   std::unordered_map<ChunkTag, std::size_t> rangeOfTag_;

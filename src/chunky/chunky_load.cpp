@@ -37,11 +37,12 @@ int ChunkyFile::readIndex() {
   using namespace format;
   if (!file_) return kNoStream;
 
-  const auto length = file_->size();
-  if (!length || *length < kFileHeaderSize) return kHeaderRefused;
-  fileLength_ = *length;
+  // The stamp gives the length we check everything against, and lets a
+  // later save see whether the file was written to since.
   fileStamp_ = file_->stamp();
-  if (!fileStamp_) return kHeaderRefused;
+  if (!fileStamp_ || fileStamp_->size < kFileHeaderSize) return kHeaderRefused;
+  fileLength_ = fileStamp_->size;
+  const std::uint64_t fileLength = fileLength_;
 
   std::array<std::uint8_t, kFileHeaderSize> headerBytes{};
   if (!file_->readAt(0, headerBytes)) return kHeaderRefused;
@@ -49,7 +50,7 @@ int ChunkyFile::readIndex() {
   const FileHeader header = readFileHeader(headerReader);
   if (header.magic != kMagic) return kHeaderRefused;
   if (header.totalSize != header.totalSize2) return kHeaderRefused;
-  if (header.totalSize != *length) return kHeaderRefused;
+  if (header.totalSize != fileLength) return kHeaderRefused;
   if (!isFormatCode(header.formatCode)) return kHeaderRefused;
   headerId_ = header.headerId;
   headerWord1_ = header.headerWord1;
@@ -58,7 +59,6 @@ int ChunkyFile::readIndex() {
 
   // The index header, then the descriptor area and the entry table, which
   // must all lie inside the file before a byte of them is read.
-  const std::uint64_t fileLength = *length;
   if (!rangeFits(header.indexStart, kIndexHeaderSize, fileLength)) return kIndexRefused;
   std::array<std::uint8_t, kIndexHeaderSize> indexHeaderBytes{};
   if (!file_->readAt(header.indexStart, indexHeaderBytes)) return kIndexRefused;

@@ -175,7 +175,7 @@ bool writeDocument(File& out, File& source, std::uint64_t sourceLength, const st
 
 bool ChunkyFile::fileUnchanged() const {
   const auto now = file_->stamp();
-  return now && now == fileStamp_ && now->size == fileLength_;
+  return now && now == fileStamp_;
 }
 
 int ChunkyFile::save(const Path& target) {

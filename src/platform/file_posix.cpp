@@ -94,12 +94,6 @@ class PosixFile final : public File {
     return File::copyFrom(source, offset, length);
   }
 
-  std::optional<std::uint64_t> size() override {
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0 || st.st_size < 0) return std::nullopt;
-    return static_cast<std::uint64_t>(st.st_size);
-  }
-
   std::optional<FileIdentity> identity() override {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return std::nullopt;

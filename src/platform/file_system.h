@@ -27,8 +27,8 @@ struct FileIdentity {
   friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
-// What a file looked like at one moment: a file whose stamp has changed
-// has been written to since.
+// What a file looked like at one moment: its length, and a file whose
+// stamp has changed has been written to since.
 struct FileStamp {
   std::uint64_t size = 0;
   std::uint64_t lastWrite = 0;  // in the system's own units
@@ -48,7 +48,6 @@ class File {
   // Appends `length` bytes of `source` from `offset`; false unless all were
   // copied. Implementations may copy inside the kernel.
   virtual bool copyFrom(File& source, std::uint64_t offset, std::uint64_t length);
-  virtual std::optional<std::uint64_t> size() = 0;
   virtual std::optional<FileIdentity> identity() = 0;
   virtual std::optional<FileStamp> stamp() = 0;
   // Pushes written bytes down to the disk.

@@ -59,12 +59,6 @@ class WindowsFile final : public File {
     return true;
   }
 
-  std::optional<std::uint64_t> size() override {
-    LARGE_INTEGER length;
-    if (!GetFileSizeEx(handle_, &length) || length.QuadPart < 0) return std::nullopt;
-    return static_cast<std::uint64_t>(length.QuadPart);
-  }
-
   std::optional<FileIdentity> identity() override {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle_, &info)) return std::nullopt;

@@ -23,10 +23,6 @@ class FaultyFile final : public File {
     auto* faulty = dynamic_cast<FaultyFile*>(&source);
     return real_->copyFrom(faulty != nullptr ? *faulty->real_ : source, offset, length);
   }
-  std::optional<std::uint64_t> size() override {
-    if (!owner_.allow("size")) return std::nullopt;
-    return real_->size();
-  }
   std::optional<FileIdentity> identity() override {
     if (!owner_.allow("identity")) return std::nullopt;
     return real_->identity();
