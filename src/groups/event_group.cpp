@@ -55,20 +55,19 @@ std::uint64_t EventGroup::serializedSize() const {
 void EventGroup::serialize(std::vector<std::uint8_t>& out) const {
   // A group whose entries share bytes can grow on writing; beyond what a
   // 32-bit size can describe it cannot be written at all.
-  if (serializedSize() > 0xFFFFFFFF) throw Error("Group too large to write");
   const std::uint64_t total = serializedSize();
+  if (total > 0xFFFFFFFF) throw Error("Group too large to write");
   const auto dataSize = static_cast<std::uint32_t>(total - kHeaderSize - std::uint64_t{8} * spans_.size());
-  out.clear();
-  out.reserve(static_cast<std::size_t>(total));
-  appendWord32(out, kMarker);
-  appendWord32(out, static_cast<std::uint32_t>(spans_.size()));
-  appendWord32(out, dataSize);
-  appendWord32(out, 0xFFFFFFFF);
-  appendWord32(out, fixedSize_);
-  // Entries and table are written in one pass into their final places:
-  // pushing the bytes one entry at a time costs several times more.
+  // Everything is written in one pass into its final place: pushing the
+  // bytes one entry at a time costs several times more.
   out.resize(static_cast<std::size_t>(total));
-  std::uint8_t* entryAt = out.data() + kHeaderSize;
+  std::uint8_t* header = out.data();
+  storeWord32(header, kMarker);
+  storeWord32(header + 4, static_cast<std::uint32_t>(spans_.size()));
+  storeWord32(header + 8, dataSize);
+  storeWord32(header + 12, 0xFFFFFFFF);
+  storeWord32(header + 16, fixedSize_);
+  std::uint8_t* entryAt = header + kHeaderSize;
   std::uint8_t* tableAt = entryAt + dataSize;
   std::uint32_t offset = 0;
   for (const auto& span : spans_) {

@@ -1,7 +1,6 @@
 #include <unistd.h>
 
 #include <csignal>
-
 #include <cstdio>
 
 #include "driver/output_name.h"
