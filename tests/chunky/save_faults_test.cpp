@@ -20,14 +20,6 @@ using testing::FaultyFileSystem;
 using testing::readFile;
 using testing::storePath;
 
-// A movie with payloads large enough to be copied file to file, others
-// small enough to go through the read-ahead window, and one in memory.
-testing::DocumentBuilder movie() {
-  testing::DocumentBuilder doc = testing::sampleMovie();
-  doc.add("BKGD", 7, Bytes(300 * 1024, 0x42)).named(u"Big backdrop");
-  return doc;
-}
-
 enum class Target { New, Existing, Input };
 
 struct Outcome {
@@ -40,7 +32,7 @@ struct Outcome {
 // operation, and checks the files and the store after each.
 Outcome saveFailingEachOperation(Target target) {
   testing::TempFolder folder;
-  const Bytes input = movie().bytes();
+  const Bytes input = testing::largeSampleMovie().bytes();
   const auto inputPath = testing::placeDocument(folder, input);
   const auto targetPath = target == Target::Input ? inputPath : storePath(folder / "out.3mm");
   const Bytes oldTarget = target == Target::Existing ? testing::bytesOf("an older silent movie") : Bytes{};
@@ -150,7 +142,7 @@ TEST(SaveFaults, InPlace) { report(saveFailingEachOperation(Target::Input)); }
 
 TEST(SaveFaults, FullDiskAtEveryPoint) {
   testing::TempFolder folder;
-  const Bytes input = movie().bytes();
+  const Bytes input = testing::largeSampleMovie().bytes();
   const auto inputPath = testing::placeDocument(folder, input);
   FaultyFileSystem files;
   ChunkyFile store(files);

@@ -40,13 +40,6 @@ TEST_F(RunTest, PausesOnlyOnATerminal) {
   EXPECT_EQ(result.output.find("Press"), std::string::npos);
 }
 
-// A movie of about 300 KiB: more than the small disks below can take.
-Bytes bigMovie() {
-  DocumentBuilder doc = sampleMovie();
-  doc.add("BKGD", 7, Bytes(300 * 1024, 0x42)).named(u"Big backdrop");
-  return doc.bytes();
-}
-
 TEST_F(RunTest, FullDiskKeepsTheOutputAndTheInput) {
   // A real full disk: a small tmpfs, which needs the right to mount.
   const fs::path disk = folder / "disk";
@@ -58,7 +51,7 @@ TEST_F(RunTest, FullDiskKeepsTheOutputAndTheInput) {
   } unmount{disk};
 
   // Saving to another file on the full disk.
-  const Bytes movie = bigMovie();
+  const Bytes movie = largeSampleMovie().bytes();
   writeFile(folder / "movie.3mm", movie);
   writeFile(disk / "filler", Bytes(200 * 1024, 1));
   writeFile(disk / "out.3mm", bytesOf("an older silent movie"));
@@ -81,7 +74,7 @@ TEST_F(RunTest, FullDiskKeepsTheOutputAndTheInput) {
 TEST_F(RunTest, FileSizeLimitFailsTheSave) {
   // `ulimit -f` below the output's size: the write fails (the tool ignores
   // SIGXFSZ, which would otherwise kill it) and nothing is left behind.
-  writeFile(folder / "movie.3mm", bigMovie());
+  writeFile(folder / "movie.3mm", largeSampleMovie().bytes());
   const auto result = runProgram("/bin/sh", {"-c", "ulimit -f 64 && exec \"$0\" \"$@\"", HUSHMAKER_EXE, "movie.3mm"},
                                  folder.path());
   EXPECT_EQ(result.status, 3);

@@ -77,4 +77,10 @@ DocumentBuilder sampleMovie() {
   return doc;
 }
 
+DocumentBuilder largeSampleMovie() {
+  DocumentBuilder doc = sampleMovie();
+  doc.add("BKGD", 7, Bytes(300 * 1024, 0x42)).named(u"Big backdrop");
+  return doc;
+}
+
 }  // namespace hush::testing

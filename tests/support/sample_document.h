@@ -9,4 +9,8 @@ namespace hush::testing {
 // sound events among their entries), and the sound chunks they use.
 DocumentBuilder sampleMovie();
 
+// The sample with a 300 KiB backdrop added: a payload large enough to be
+// copied file to file, and more than a small test disk can take.
+DocumentBuilder largeSampleMovie();
+
 }  // namespace hush::testing
