@@ -29,7 +29,7 @@ class MemoryFileSystem final : public FileSystem {
     return std::make_unique<MemoryFile>(found->second, false);
   }
   std::unique_ptr<File> createTempBeside(const Path& target, Path& tempPath) override {
-    tempPath = target + u".tmp" + static_cast<char16_t>(u'0' + (nextId_ % 10));
+    tempPath = target + u".tmp";
     if (files_.count(tempPath) != 0) return nullptr;
     auto node = std::make_shared<Node>(Node{{}, nextId_++});
     files_[tempPath] = node;
