@@ -1,4 +1,4 @@
-// Naming the output and turning arguments into paths.
+// Naming the output.
 #pragma once
 
 #include <string>
@@ -15,9 +15,5 @@ String deriveOutputName(const String& inputName) {
   for (const char c : std::string("-quiet.3mm")) name.push_back(Char(c));
   return name;
 }
-
-// Each byte of `text` becomes one 16-bit unit of the same value (0x80 to
-// 0xFF stay 0x0080 to 0x00FF).
-std::u16string widenPath(const char* text);
 
 }  // namespace hush

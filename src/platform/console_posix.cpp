@@ -3,14 +3,13 @@
 #include <csignal>
 #include <cstdio>
 
-#include "driver/output_name.h"
 #include "platform/console.h"
 
 namespace hush {
 
 void prepareProcess() { std::signal(SIGXFSZ, SIG_IGN); }
 
-void pauseConsole(const char* /*command*/) {
+void pauseConsole(PauseAfter /*reason*/) {
   if (::isatty(STDIN_FILENO) != 1) return;
   std::printf("Press Enter to continue . . .");
   std::fflush(stdout);
@@ -19,10 +18,10 @@ void pauseConsole(const char* /*command*/) {
   std::printf("\n");
 }
 
-std::vector<Path> commandLinePaths(int argc, char** argv) {
-  std::vector<Path> paths;
-  for (int i = 0; i < argc; ++i) paths.push_back(widenPath(argv[i]));
-  return paths;
+std::vector<Argument> commandLineArguments(int argc, char** argv) {
+  std::vector<Argument> arguments;
+  for (int i = 0; i < argc; ++i) arguments.push_back(Argument{argv[i], widenPath(argv[i])});
+  return arguments;
 }
 
 }  // namespace hush

@@ -26,13 +26,6 @@ std::optional<std::string> toNativePath(const Path& path) {
   return native;
 }
 
-Path fromNativePath(const std::string& native) {
-  Path path;
-  path.reserve(native.size());
-  for (const char c : native) path.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-  return path;
-}
-
 std::string folderOf(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return {};
@@ -163,7 +156,7 @@ class PosixFileSystem final : public FileSystem {
       ::unlink(name.c_str());
       return nullptr;
     }
-    tempPath = fromNativePath(name);
+    tempPath = widenPath(name.c_str());
     return std::make_unique<PosixFile>(fd);
   }
 
@@ -203,7 +196,7 @@ class PosixFileSystem final : public FileSystem {
     }
     char* real = ::realpath(native->c_str(), nullptr);
     if (real == nullptr) return path;  // a dangling link is replaced like a file
-    Path resolved = fromNativePath(real);
+    Path resolved = widenPath(real);
     std::free(real);
     return resolved;
   }

@@ -11,13 +11,10 @@
 #include <memory>
 #include <optional>
 #include <span>
-#include <string>
+
+#include "platform/path.h"
 
 namespace hush {
-
-// Paths are 16-bit strings. On Windows they are UTF-16; elsewhere each unit
-// stands for one byte of the native path (see toNativePath).
-using Path = std::u16string;
 
 // What makes two paths the same file: device and inode on POSIX, volume
 // serial number and file index on Windows.

@@ -1,9 +1,9 @@
-#include "driver/output_name.h"
+#include "platform/path.h"
 
 namespace hush {
 
-std::u16string widenPath(const char* text) {
-  std::u16string wide;
+Path widenPath(const char* text) {
+  Path wide;
   for (const char* p = text; *p != '\0'; ++p) wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(*p)));
   return wide;
 }

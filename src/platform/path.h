@@ -1,0 +1,18 @@
+// Paths as the file layer takes them, and the one way a narrow text
+// becomes one.
+#pragma once
+
+#include <string>
+
+namespace hush {
+
+// Paths are 16-bit strings. On Windows they are UTF-16; elsewhere each unit
+// stands for one byte of the native path.
+using Path = std::u16string;
+
+// Each byte of `text` becomes one 16-bit unit of the same value (0x80 to
+// 0xFF stay 0x0080 to 0x00FF), so any byte string reaches the file system
+// exactly as it came.
+Path widenPath(const char* text);
+
+}  // namespace hush

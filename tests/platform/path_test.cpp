@@ -1,0 +1,15 @@
+#include "platform/path.h"
+
+#include <gtest/gtest.h>
+
+namespace hush {
+namespace {
+
+TEST(WidenPath, EachByteBecomesOneUnit) {
+  EXPECT_EQ(widenPath(""), u"");
+  EXPECT_EQ(widenPath("a\x80\xFF"), (std::u16string{u'a', 0x80, 0xFF}));
+  EXPECT_EQ(widenPath("caf\xC3\xA9"), (std::u16string{u'c', u'a', u'f', 0xC3, 0xA9}));
+}
+
+}  // namespace
+}  // namespace hush
