@@ -9,6 +9,7 @@
 #include "driver/strip_sounds.h"
 #include "groups/errors.h"
 #include "groups/event_group.h"
+#include "groups/sound_filter.h"
 #include "memory_file_system.h"
 
 using namespace hush;
@@ -34,8 +35,7 @@ void checkSilent(ChunkyFile& output) {
       try {
         EventGroup group(payload);
         for (std::size_t e = 0; e < group.entryCount(); ++e) {
-          const bool sound = group.fixedSize() == 8 ? isSoundEventAt4(group.entry(e)) : isSoundEventAt0(group.entry(e));
-          if (sound) std::abort();
+          if (isSoundEvent(group.entry(e), group.fixedSize())) std::abort();
         }
         group.serialize(normal);
         if (normal != payload) std::abort();  // not in normal form

@@ -3,18 +3,8 @@
 #include <string>
 
 #include "chunky/chunky_file.h"
-#include "driver/output_name.h"
 
 namespace {
-
-std::string tagText(hush::ChunkTag tag) {
-  std::string text;
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    const char c = static_cast<char>((tag >> shift) & 0xFF);
-    text.push_back(c >= 0x20 && c < 0x7F ? c : '?');
-  }
-  return text;
-}
 
 std::string nameText(const std::u16string& name) {
   std::string text;
@@ -45,13 +35,13 @@ int main(int argc, char** argv) {
   }
   std::printf("%u chunks\n", static_cast<unsigned>(document.chunkCount()));
   for (const auto& chunk : document.chunks()) {
-    std::printf("%s %-6u parents %-3u %7u bytes%s%s", tagText(chunk.tag).c_str(), static_cast<unsigned>(chunk.number),
+    std::printf("%s %-6u parents %-3u %7u bytes%s%s", hush::tagText(chunk.tag).c_str(), static_cast<unsigned>(chunk.number),
                 static_cast<unsigned>(chunk.refCount), static_cast<unsigned>(chunk.payloadSize()),
                 chunk.packed ? " packed" : "", chunk.pothMarked ? " POTH" : "");
     if (!chunk.name.empty()) std::printf(" \"%s\"", nameText(chunk.name).c_str());
     std::printf("\n");
     for (const auto& link : chunk.links) {
-      std::printf("    -> %s %u (id %d)\n", tagText(link.tag).c_str(), static_cast<unsigned>(link.number),
+      std::printf("    -> %s %u (id %d)\n", hush::tagText(link.tag).c_str(), static_cast<unsigned>(link.number),
                   static_cast<int>(link.childId));
     }
   }

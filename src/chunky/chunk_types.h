@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace hush {
 
@@ -16,6 +17,17 @@ constexpr ChunkTag makeTag(const char (&text)[5]) {
          (static_cast<ChunkTag>(static_cast<unsigned char>(text[1])) << 16) |
          (static_cast<ChunkTag>(static_cast<unsigned char>(text[2])) << 8) |
          static_cast<ChunkTag>(static_cast<unsigned char>(text[3]));
+}
+
+// The four characters of `tag`, first character first; bytes that are not
+// printable ASCII show as '?'.
+inline std::string tagText(ChunkTag tag) {
+  std::string text;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const auto c = static_cast<char>((tag >> shift) & 0xFF);
+    text.push_back(c >= 0x20 && c < 0x7F ? c : '?');
+  }
+  return text;
 }
 
 // A parent's link to one of its children, named by the child's tag and

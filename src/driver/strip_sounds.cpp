@@ -36,7 +36,7 @@ bool filterGroupChunk(ChunkyFile& document, const ChunkInfo& info) {
     document.replaceCurrentPayload(payloadBuffer);
     return true;
   } catch (const Error& error) {
-    std::printf("Loading %u (%s)\n", static_cast<unsigned>(info.number), info.tag == kGGFR ? "GGFR" : "GGAE");
+    std::printf("Loading %u (%s)\n", static_cast<unsigned>(info.number), tagText(info.tag).c_str());
     std::printf("Error: %s\n", error.what());
     return false;
   }

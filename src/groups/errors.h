@@ -1,5 +1,6 @@
-// The program's exceptions. Only the group codec throws, and only the
-// stripping pass catches (as Error).
+// The program's exceptions. The group codec throws them (LoadError for a
+// payload that is not a group), the stripping pass throws Error for a group
+// it cannot rewrite, and only the stripping pass catches (as Error).
 #pragma once
 
 #include <stdexcept>

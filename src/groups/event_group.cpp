@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/byte_reader.h"
+#include "common/byte_writer.h"
 
 namespace hush {
 

@@ -8,7 +8,6 @@
 #include <span>
 #include <vector>
 
-#include "common/byte_writer.h"
 #include "groups/errors.h"
 
 namespace hush {
@@ -31,6 +30,7 @@ class EventGroup {
   void serialize(std::vector<std::uint8_t>& out) const;
   // Length of what serialize writes.
   std::uint64_t serializedSize() const;
+  // Drops every sound event (groups/sound_filter.h tells which they are).
   void removeSoundEvents();
 
   std::uint32_t fixedSize() const { return fixedSize_; }
@@ -52,9 +52,5 @@ class EventGroup {
   std::vector<Span> spans_;
   std::uint32_t fixedSize_ = 0;
 };
-
-// The two sound event tests; the group's fixedSize chooses between them.
-bool isSoundEventAt4(GroupEntry entry);
-bool isSoundEventAt0(GroupEntry entry);
 
 }  // namespace hush

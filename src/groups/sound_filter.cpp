@@ -1,8 +1,9 @@
 // Which entries of a group are sound events, and their removal.
+#include "groups/sound_filter.h"
+
 #include <algorithm>
 
 #include "common/byte_reader.h"
-#include "groups/event_group.h"
 
 namespace hush {
 namespace {
@@ -23,10 +24,13 @@ bool isSoundEventAt4(GroupEntry entry) { return entry.size() >= kSoundEventMinSi
 
 bool isSoundEventAt0(GroupEntry entry) { return entry.size() >= kSoundEventMinSize && wordAt(entry, 0) == 6; }
 
+bool isSoundEvent(GroupEntry entry, std::uint32_t fixedSize) {
+  return fixedSize == 8 ? isSoundEventAt4(entry) : isSoundEventAt0(entry);
+}
+
 void EventGroup::removeSoundEvents() {
-  const auto isSound = fixedSize_ == 8 ? isSoundEventAt4 : isSoundEventAt0;
   std::erase_if(spans_, [&](const Span& span) {
-    return isSound(GroupEntry(data_).subspan(span.offset, span.size));
+    return isSoundEvent(GroupEntry(data_).subspan(span.offset, span.size), fixedSize_);
   });
 }
 

@@ -38,10 +38,7 @@ class StripTest : public ::testing::Test {
 
   std::vector<std::string> tags() const {
     std::vector<std::string> names;
-    for (const auto& c : store.chunks()) {
-      names.push_back({static_cast<char>(c.tag >> 24), static_cast<char>(c.tag >> 16), static_cast<char>(c.tag >> 8),
-                       static_cast<char>(c.tag)});
-    }
+    for (const auto& c : store.chunks()) names.push_back(tagText(c.tag));
     return names;
   }
 

@@ -1,6 +1,8 @@
+#include "groups/sound_filter.h"
+
 #include <gtest/gtest.h>
 
-#include "groups/event_group.h"
+#include "common/byte_writer.h"
 #include "support/document_builder.h"
 
 namespace hush {
