@@ -6,16 +6,15 @@
 #include "chunky/chunky_file.h"
 #include "driver/output_name.h"
 #include "driver/strip_sounds.h"
-#include "platform/console.h"
 
 namespace hush {
 
 int run(int argc, char** argv) {
   prepareProcess();
-  return run(std::vector<std::string>(argv, argv + argc), commandLinePaths(argc, argv), nativeFileSystem());
+  return run(commandLineArguments(argc, argv), nativeFileSystem());
 }
 
-int run(const std::vector<std::string>& args, const std::vector<Path>& paths, FileSystem& fileSystem) {
+int run(const std::vector<Argument>& args, FileSystem& fileSystem) {
   const auto argc = args.size();
   std::printf("Hushmaker 0.2, by the Hushmaker team\n");
   std::printf("Chunkwright (v0.95 FINAL), the Hushmaker team's chunky file store\n\n");
@@ -24,32 +23,32 @@ int run(const std::vector<std::string>& args, const std::vector<Path>& paths, Fi
     std::printf("Usage: Drag a file onto Hushmaker.exe!\n");
     std::printf("Or type: Hushmaker.exe <in.3mm> [out.3mm]\n");
     std::printf("at a command prompt.\n");
-    pauseConsole("Pause");
+    pauseConsole(PauseAfter::Usage);
     return kExitUsage;
   }
 
-  const std::string& inputName = args[1];
-  const Path& inputPath = paths[1];
-  const std::string outputName = argc == 3 ? args[2] : deriveOutputName(inputName);
-  const Path outputPath = argc == 3 ? paths[2] : deriveOutputName(inputPath);
+  const std::string& inputName = args[1].text;
+  const Path& inputPath = args[1].path;
+  const std::string outputName = argc == 3 ? args[2].text : deriveOutputName(inputName);
+  const Path outputPath = argc == 3 ? args[2].path : deriveOutputName(inputPath);
 
   ChunkyFile document(fileSystem);
   std::printf("Loading %s...\n", inputName.c_str());
   if (document.open(inputPath) != kOpened) {
     std::printf("Couldn't load!\n");
-    pauseConsole("Pause");
+    pauseConsole(PauseAfter::LoadFailure);
     return kExitLoadFailed;
   }
   std::printf("Loaded. %u quads, silentifying...\n", static_cast<unsigned>(document.chunkCount()));
   if (!stripSounds(document)) return kExitGroupError;
 
   std::printf("Saving to %s...\n", outputName.c_str());
-  if (document.save(outputPath) == 1) {
+  if (document.save(outputPath) == kSaved) {
     std::printf("Saved!\n");
     return kExitSaved;
   }
   std::printf("Couldn't save!\n");
-  pauseConsole("pause");
+  pauseConsole(PauseAfter::SaveFailure);
   return kExitSaveFailed;
 }
 

@@ -1,9 +1,9 @@
 // The whole run, from the process arguments to the exit status.
 #pragma once
 
-#include <string>
 #include <vector>
 
+#include "platform/console.h"
 #include "platform/file_system.h"
 
 namespace hush {
@@ -19,10 +19,8 @@ enum ExitStatus : int {
 // The process's run: the arguments as given to main.
 int run(int argc, char** argv);
 
-// The run on arguments already taken apart: `args` are the narrow
-// arguments the messages show (args[0] the program), `paths` the same
-// arguments as paths. The documents are read and written through
-// `fileSystem`.
-int run(const std::vector<std::string>& args, const std::vector<Path>& paths, FileSystem& fileSystem);
+// The run on arguments already taken apart (args[0] the program). The
+// documents are read and written through `fileSystem`.
+int run(const std::vector<Argument>& args, FileSystem& fileSystem);
 
 }  // namespace hush

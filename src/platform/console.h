@@ -2,6 +2,7 @@
 // and the paths the user named.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -12,14 +13,24 @@ namespace hush {
 // fail a write (which a save reports) rather than kill the process halfway.
 void prepareProcess();
 
-// Runs the command interpreter's pause (`command` is "Pause" or "pause")
-// when standard input is an interactive console; a script, a pipe or a
-// null device never waits and sees nothing.
-void pauseConsole(const char* command);
+// What a pause follows.
+enum class PauseAfter { Usage, LoadFailure, SaveFailure };
 
-// The arguments as paths, argv[0] included. Off Windows each byte of an
-// argument becomes one unit; on Windows they come from the wide command
+// Holds the console open until the user answers, when standard input is an
+// interactive console; a script, a pipe or a null device never waits and
+// sees nothing.
+void pauseConsole(PauseAfter reason);
+
+// One command-line argument: its bytes as the messages show them, and the
+// path it names.
+struct Argument {
+  std::string text;
+  Path path;
+};
+
+// The arguments, argv[0] included. Off Windows each byte of an argument
+// becomes one path unit; on Windows the paths come from the wide command
 // line, so names in any script reach the file system intact.
-std::vector<Path> commandLinePaths(int argc, char** argv);
+std::vector<Argument> commandLineArguments(int argc, char** argv);
 
 }  // namespace hush

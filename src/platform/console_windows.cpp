@@ -11,15 +11,18 @@ namespace hush {
 
 void prepareProcess() {}
 
-void pauseConsole(const char* command) {
+void pauseConsole(PauseAfter reason) {
   // Only a real console: _isatty is also true for the NUL device.
   DWORD mode = 0;
   if (!GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode)) return;
   std::fflush(stdout);
-  (void)std::system(command);
+  // The command interpreter's own pause, spelled as it always was.
+  (void)std::system(reason == PauseAfter::SaveFailure ? "pause" : "Pause");
 }
 
-std::vector<Path> commandLinePaths(int argc, char** argv) {
+namespace {
+
+std::vector<Path> widePaths(int argc, char** argv) {
   std::vector<Path> paths;
   int count = 0;
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -40,6 +43,15 @@ std::vector<Path> commandLinePaths(int argc, char** argv) {
   }
   if (wide != nullptr) LocalFree(wide);
   return paths;
+}
+
+}  // namespace
+
+std::vector<Argument> commandLineArguments(int argc, char** argv) {
+  std::vector<Path> paths = widePaths(argc, argv);
+  std::vector<Argument> arguments;
+  for (int i = 0; i < argc; ++i) arguments.push_back(Argument{argv[i], std::move(paths[static_cast<std::size_t>(i)])});
+  return arguments;
 }
 
 }  // namespace hush

@@ -18,14 +18,10 @@ struct RunOutcome {
 };
 
 RunOutcome runWith(FileSystem& files, const std::vector<std::filesystem::path>& args) {
-  std::vector<std::string> narrow;
-  std::vector<Path> paths;
-  for (const auto& a : args) {
-    narrow.push_back(a.string());
-    paths.push_back(testing::storePath(a));
-  }
+  std::vector<Argument> arguments;
+  for (const auto& a : args) arguments.push_back(Argument{a.string(), testing::storePath(a)});
   ::testing::internal::CaptureStdout();
-  const int status = run(narrow, paths, files);
+  const int status = run(arguments, files);
   std::fflush(stdout);
   return {status, ::testing::internal::GetCapturedStdout()};
 }
