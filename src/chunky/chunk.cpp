@@ -63,18 +63,17 @@ void Chunk::setLinksInFileOrder(std::vector<ChildLink> fileOrder) {
   }
 }
 
-bool Chunk::setPayload(std::span<const std::uint8_t> bytes) {
+void Chunk::setPayload(std::span<const std::uint8_t> bytes) {
   memData.clear();
   memData.shrink_to_fit();
   packed = false;
   pothMarked = false;
   inFile = false;
-  if (bytes.empty()) return true;
+  if (bytes.empty()) return;
   memData.assign(bytes.begin(), bytes.end());
   const auto marks = format::payloadMarks(bytes.first(std::min<std::size_t>(bytes.size(), 8)), bytes.size());
   packed = marks.packed;
   pothMarked = marks.pothMarked;
-  return true;
 }
 
 bool Chunk::selectLink(std::uint16_t index) {
@@ -105,7 +104,7 @@ void Chunk::attachFileData(std::uint32_t pos, std::uint32_t size, std::span<cons
   inFile = true;
 }
 
-bool Chunk::setName(const std::u16string& newName, bool wasWide) {
+void Chunk::setName(const std::u16string& newName, bool wasWide) {
   nameWasWide = wasWide;
   const auto length = std::min(newName.find(u'\0'), newName.size());
   const bool anyWide = std::any_of(newName.begin(), newName.begin() + static_cast<std::ptrdiff_t>(length),
@@ -118,7 +117,6 @@ bool Chunk::setName(const std::u16string& newName, bool wasWide) {
     nameForm = format::NameForm::Narrow;
   }
   name = newName;
-  return true;
 }
 
 }  // namespace hush

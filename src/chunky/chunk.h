@@ -30,7 +30,7 @@ class Chunk {
   // addLink for each in turn.
   void setLinksInFileOrder(std::vector<ChildLink> fileOrder);
 
-  bool setPayload(std::span<const std::uint8_t> bytes);
+  void setPayload(std::span<const std::uint8_t> bytes);
   bool selectLink(std::uint16_t index);
   bool selectedLinkValue(ChildLink& link) const;
   bool eraseSelectedLink();
@@ -38,16 +38,12 @@ class Chunk {
   // The payload is now `size` bytes at `pos` of `file`; `head` is its first
   // bytes (up to 8), from which the payload marks are taken.
   void attachFileData(std::uint32_t pos, std::uint32_t size, std::span<const std::uint8_t> head);
-  bool setName(const std::u16string& newName, bool wasWide);
+  void setName(const std::u16string& newName, bool wasWide);
 
   ChunkTag tag = 0;
   ChunkNumber number = 0;
   std::uint8_t loadedFlags = 0;
   std::uint16_t refCount = 0;
-  std::uint32_t saveOrder = 0;
-  std::uint32_t savedDataPos = 0;
-  std::uint32_t descriptorOffset = 0;
-  std::uint32_t descriptorSize = 0;
   format::NameForm nameForm = format::NameForm::None;
   bool nameWasWide = false;
   std::u16string name;

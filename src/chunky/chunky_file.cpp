@@ -103,7 +103,9 @@ std::int32_t ChunkyFile::findChunk(ChunkTag tag, ChunkNumber number) const {
 
 bool ChunkyFile::replaceCurrentPayload(std::span<const std::uint8_t> bytes) {
   Chunk* chunk = currentChunk();
-  return chunk != nullptr && chunk->setPayload(bytes);
+  if (chunk == nullptr) return false;
+  chunk->setPayload(bytes);
+  return true;
 }
 
 bool ChunkyFile::selectCurrentLink(std::uint16_t index) {

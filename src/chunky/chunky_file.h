@@ -15,17 +15,26 @@
 
 #include "chunky/chunk.h"
 #include "chunky/chunk_types.h"
+#include "chunky/chunky_format.h"
 #include "platform/file_system.h"
 
 namespace hush {
 
-// Results of ChunkyFile::open.
+class ReadAhead;
+struct SaveLayout;
+
+// Results of ChunkyFile::open; callers and scripts know them by number.
 enum OpenResult : int {
-  kOpenFailed = 0,        // already open, empty path, or the file cannot be opened
+  kOpenFailed = 0,  // already open, empty path, or the file cannot be opened
   kOpened = 1,
-  kNoStream = 3,
   kHeaderRefused = 4,
   kIndexRefused = 5,
+};
+
+// Results of ChunkyFile::save.
+enum SaveResult : int {
+  kNotSaved = 0,  // nothing was written: the target keeps its old bytes
+  kSaved = 1,     // written, and the store now stands for the saved file
 };
 
 class ChunkyFile {
@@ -36,10 +45,8 @@ class ChunkyFile {
   ChunkyFile& operator=(const ChunkyFile&) = delete;
 
   // Loading and saving.
-  int open(const Path& path);
-  // 1 when the document was written to `target` and the store now stands
-  // for it; 0 when nothing was written (the target keeps its old bytes).
-  int save(const Path& target);
+  OpenResult open(const Path& path);
+  SaveResult save(const Path& target);
   bool close();
 
   // Queries.
@@ -84,7 +91,18 @@ class ChunkyFile {
   bool hasStream() const { return file_ != nullptr; }
 
  private:
-  int readIndex();
+  struct IndexArea;
+
+  // Loading, step by step.
+  OpenResult readIndex();
+  std::optional<IndexArea> readIndexArea(std::uint32_t indexStart) const;
+  std::optional<Chunk> readRecord(std::span<const std::uint8_t> record, ReadAhead& payloads) const;
+
+  // Saving, step by step.
+  format::FileHeader carriedHeader() const;
+  bool writeTemp(const Path& destination, const SaveLayout& layout, Path& tempPath);
+  bool commit(const Path& tempPath, const Path& destination);
+  void standForSavedFile(const Path& target, const SaveLayout& layout);
   void attachStream(std::unique_ptr<File> file);
   void releaseStream();
   bool fileUnchanged() const;

@@ -12,6 +12,18 @@
 #include "chunky/read_ahead.h"
 
 namespace hush {
+
+// Where everything goes in the file being written.
+struct SaveLayout {
+  std::vector<std::uint32_t> byKey;  // record indices in (tag, number) order
+  std::vector<std::uint32_t> dataPos;
+  std::vector<std::uint32_t> descriptorOffset;
+  std::vector<std::uint32_t> descriptorSize;
+  std::vector<format::NameForm> nameForm;
+  format::FileHeader header;
+  format::IndexHeader index;
+};
+
 namespace {
 
 using format::NameForm;
@@ -25,44 +37,43 @@ std::optional<NameForm> writtenNameForm(const Chunk& chunk) {
   return std::nullopt;
 }
 
-// Where everything goes in the file being written.
-struct Layout {
-  std::vector<std::uint32_t> byKey;  // record indices in (tag, number) order
-  std::vector<std::uint32_t> dataPos;
-  std::vector<std::uint32_t> descriptorOffset;
-  std::vector<std::uint32_t> descriptorSize;
-  std::vector<NameForm> nameForm;
-  format::FileHeader header;
-  format::IndexHeader index;
-};
-
-std::optional<Layout> planLayout(const std::vector<Chunk>& chunks, const ChunkyFile& store) {
-  using namespace format;
-  constexpr std::uint64_t kLimit = 0xFFFFFFFF;
-  const std::size_t n = chunks.size();
-  Layout layout;
-  layout.byKey.resize(n);
-  std::iota(layout.byKey.begin(), layout.byKey.end(), 0u);
+// The records in (tag, number) order, stable: the order payloads and the
+// entry table are written in.
+std::vector<std::uint32_t> orderByKey(const std::vector<Chunk>& chunks) {
+  std::vector<std::uint32_t> byKey(chunks.size());
+  std::iota(byKey.begin(), byKey.end(), 0u);
   const auto byTagAndNumber = [&](std::uint32_t a, std::uint32_t b) {
     if (chunks[a].tag != chunks[b].tag) return chunks[a].tag < chunks[b].tag;
     return chunks[a].number < chunks[b].number;
   };
   // A store loaded from a document we wrote is in this order already.
-  if (!std::is_sorted(layout.byKey.begin(), layout.byKey.end(), byTagAndNumber)) {
-    std::stable_sort(layout.byKey.begin(), layout.byKey.end(), byTagAndNumber);
+  if (!std::is_sorted(byKey.begin(), byKey.end(), byTagAndNumber)) {
+    std::stable_sort(byKey.begin(), byKey.end(), byTagAndNumber);
   }
+  return byKey;
+}
 
-  layout.dataPos.resize(n);
-  std::uint64_t position = kFileHeaderSize;
+constexpr std::uint64_t kSizeLimit = 0xFFFFFFFF;
+
+// Payloads go back to back after the header, in key order; returns where
+// the index starts, or nothing when they cannot all be written.
+std::optional<std::uint64_t> placePayloads(const std::vector<Chunk>& chunks, SaveLayout& layout) {
+  layout.dataPos.resize(chunks.size());
+  std::uint64_t position = format::kFileHeaderSize;
   for (const std::uint32_t i : layout.byKey) {
     const std::uint32_t size = chunks[i].payloadSize();
-    if (size > kMaxPayload) return std::nullopt;
+    if (size > format::kMaxPayload) return std::nullopt;
     layout.dataPos[i] = static_cast<std::uint32_t>(position);
     position += size;
-    if (position > kLimit) return std::nullopt;
+    if (position > kSizeLimit) return std::nullopt;
   }
-  const std::uint64_t indexStart = position;
+  return position;
+}
 
+// Descriptors go in store order; returns the descriptor area's length, or
+// nothing when a record cannot be written.
+std::optional<std::uint64_t> placeDescriptors(const std::vector<Chunk>& chunks, SaveLayout& layout) {
+  const std::size_t n = chunks.size();
   layout.descriptorOffset.resize(n);
   layout.descriptorSize.resize(n);
   layout.nameForm.resize(n);
@@ -70,30 +81,39 @@ std::optional<Layout> planLayout(const std::vector<Chunk>& chunks, const ChunkyF
   for (std::size_t i = 0; i < n; ++i) {
     const Chunk& chunk = chunks[i];
     const auto form = writtenNameForm(chunk);
-    if (!form || chunk.links.size() > kMaxLinks) return std::nullopt;
-    const std::uint64_t size = recordSize(chunk.links.size(), *form, chunk.name.size());
+    if (!form || chunk.links.size() > format::kMaxLinks) return std::nullopt;
+    const std::uint64_t size = format::recordSize(chunk.links.size(), *form, chunk.name.size());
     layout.nameForm[i] = *form;
     layout.descriptorOffset[i] = static_cast<std::uint32_t>(dataSize);
     layout.descriptorSize[i] = static_cast<std::uint32_t>(size);
-    dataSize += size + paddingAfter(size);
-    if (dataSize > kLimit) return std::nullopt;
+    dataSize += size + format::paddingAfter(size);
+    if (dataSize > kSizeLimit) return std::nullopt;
   }
+  return dataSize;
+}
 
-  const std::uint64_t indexLength = kIndexHeaderSize + dataSize + std::uint64_t{kEntrySize} * n;
-  if (indexStart + indexLength > kLimit) return std::nullopt;
-  const auto totalSize = static_cast<std::uint32_t>(indexStart + indexLength);
+// Where everything goes in the file being written; nothing when the
+// document exceeds what the format can hold. `carried` holds the header
+// fields the document keeps from its source.
+std::optional<SaveLayout> planLayout(const std::vector<Chunk>& chunks, const format::FileHeader& carried) {
+  using namespace format;
+  SaveLayout layout;
+  layout.byKey = orderByKey(chunks);
+  const auto indexStart = placePayloads(chunks, layout);
+  const auto dataSize = indexStart ? placeDescriptors(chunks, layout) : std::nullopt;
+  if (!dataSize) return std::nullopt;
 
-  layout.header.headerId = store.headerId();
-  layout.header.headerWord1 = store.headerWord1();
-  layout.header.headerWord2 = store.headerWord2();
-  layout.header.formatCode = store.formatCode();
+  const std::uint64_t indexLength = kIndexHeaderSize + *dataSize + std::uint64_t{kEntrySize} * chunks.size();
+  if (*indexStart + indexLength > kSizeLimit) return std::nullopt;
+  const auto totalSize = static_cast<std::uint32_t>(*indexStart + indexLength);
+  layout.header = carried;
   layout.header.totalSize = totalSize;
-  layout.header.indexStart = static_cast<std::uint32_t>(indexStart);
+  layout.header.indexStart = static_cast<std::uint32_t>(*indexStart);
   layout.header.indexLength = static_cast<std::uint32_t>(indexLength);
   layout.header.totalSize2 = totalSize;
-  layout.index.marker = store.formatCode();
-  layout.index.entryCount = static_cast<std::uint32_t>(n);
-  layout.index.dataSize = static_cast<std::uint32_t>(dataSize);
+  layout.index.marker = carried.formatCode;
+  layout.index.entryCount = static_cast<std::uint32_t>(chunks.size());
+  layout.index.dataSize = static_cast<std::uint32_t>(*dataSize);
   return layout;
 }
 
@@ -131,7 +151,7 @@ class BufferedOutput {
 };
 
 bool writeDocument(File& out, File& source, std::uint64_t sourceLength, const std::vector<Chunk>& chunks,
-                   const Layout& layout) {
+                   const SaveLayout& layout) {
   using namespace format;
   BufferedOutput output(out);
   auto& buffer = output.buffer();
@@ -178,52 +198,51 @@ bool ChunkyFile::fileUnchanged() const {
   return now && now == fileStamp_;
 }
 
-int ChunkyFile::save(const Path& target) {
-  // A store that lost its stream could not copy its payloads.
-  if (!isOpen_ || !file_ || target.empty()) return 0;
-  const auto layout = planLayout(chunks_, *this);
-  if (!layout) return 0;
-  // The payloads are copied from the file as it was loaded; one written to
-  // since is no longer the document we describe.
-  if (!fileUnchanged()) return 0;
+format::FileHeader ChunkyFile::carriedHeader() const {
+  format::FileHeader header;
+  header.headerId = headerId_;
+  header.headerWord1 = headerWord1_;
+  header.headerWord2 = headerWord2_;
+  header.formatCode = formatCode_;
+  return header;
+}
 
-  const Path destination = fileSystem_.resolveLinks(target);
-  Path tempPath;
+// Writes the document to a new file beside `destination` and pushes it to
+// the disk; on failure nothing of it is left.
+bool ChunkyFile::writeTemp(const Path& destination, const SaveLayout& layout, Path& tempPath) {
   auto out = fileSystem_.createTempBeside(destination, tempPath);
-  if (!out) return 0;
-  bool written = writeDocument(*out, *file_, fileLength_, chunks_, *layout);
+  if (!out) return false;
+  bool written = writeDocument(*out, *file_, fileLength_, chunks_, layout);
   written = written && fileUnchanged();  // nobody wrote to it while we copied
   written = written && out->sync();
   written = out->close() && written;
-  if (!written) {
-    fileSystem_.remove(tempPath);
-    return 0;
-  }
+  if (!written) fileSystem_.remove(tempPath);
+  return written;
+}
 
+// Moves the written file onto `destination` in one step.
+bool ChunkyFile::commit(const Path& tempPath, const Path& destination) {
   // Replacing the document we read from: our stream on it must be closed
   // first where the system will not replace an open file.
   const auto ours = file_->identity();
   const bool overOurOwnFile = ours && ours == fileSystem_.identityOf(destination);
   if (overOurOwnFile) releaseStream();
-  if (!fileSystem_.replace(tempPath, destination)) {
-    fileSystem_.remove(tempPath);
-    if (overOurOwnFile) attachStream(fileSystem_.openForReading(path_));
-    return 0;
-  }
+  if (fileSystem_.replace(tempPath, destination)) return true;
+  fileSystem_.remove(tempPath);
+  if (overOurOwnFile) attachStream(fileSystem_.openForReading(path_));
+  return false;
+}
 
-  // The store now stands for the saved file, in (tag, number) order.
+// The store now stands for the saved file, in (tag, number) order.
+void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout) {
   releaseStream();
   std::vector<Chunk> sorted;
   sorted.reserve(chunks_.size());
-  for (const std::uint32_t i : layout->byKey) {
+  for (const std::uint32_t i : layout.byKey) {
     Chunk& chunk = chunks_[i];
-    chunk.saveOrder = i;
-    chunk.savedDataPos = layout->dataPos[i];
-    chunk.descriptorOffset = layout->descriptorOffset[i];
-    chunk.descriptorSize = layout->descriptorSize[i];
-    chunk.nameForm = layout->nameForm[i];
+    chunk.nameForm = layout.nameForm[i];
     chunk.fileSize = chunk.payloadSize();
-    chunk.filePos = layout->dataPos[i];
+    chunk.filePos = layout.dataPos[i];
     chunk.inFile = true;
     chunk.memData = {};
     sorted.push_back(std::move(chunk));
@@ -231,12 +250,27 @@ int ChunkyFile::save(const Path& target) {
   chunks_ = std::move(sorted);
   forgetLookup();
   path_ = target;
-  fileLength_ = layout->header.totalSize;
+  fileLength_ = layout.header.totalSize;
   attachStream(fileSystem_.openForReading(target));
   fileStamp_ = file_ ? file_->stamp() : std::nullopt;
   // A file we cannot watch for changes is one we must not copy from.
   if (!fileStamp_) releaseStream();
-  return 1;
+}
+
+SaveResult ChunkyFile::save(const Path& target) {
+  // A store that lost its stream could not copy its payloads.
+  if (!isOpen_ || !file_ || target.empty()) return kNotSaved;
+  const auto layout = planLayout(chunks_, carriedHeader());
+  if (!layout) return kNotSaved;
+  // The payloads are copied from the file as it was loaded; one written to
+  // since is no longer the document we describe.
+  if (!fileUnchanged()) return kNotSaved;
+
+  const Path destination = fileSystem_.resolveLinks(target);
+  Path tempPath;
+  if (!writeTemp(destination, *layout, tempPath) || !commit(tempPath, destination)) return kNotSaved;
+  standForSavedFile(target, *layout);
+  return kSaved;
 }
 
 }  // namespace hush

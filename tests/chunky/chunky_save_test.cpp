@@ -76,7 +76,6 @@ TEST_F(SaveTest, StoreStandsForTheSavedFile) {
     EXPECT_TRUE(c.inFile);
   }
   EXPECT_EQ(numbers, (std::vector<ChunkNumber>{1, 1, 2}));  // (tag, number) order now
-  EXPECT_EQ(store.chunks()[2].saveOrder, 0u);
   EXPECT_TRUE(store.chunks()[2].packed);
 
   // Payloads now come from the new file: the old one can go.
