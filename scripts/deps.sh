@@ -14,10 +14,18 @@ need_packages() {
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "Installing: ${missing[*]}"
-  local sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+# Runs a command as root: directly when we are, through sudo otherwise.
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Lets apt install packages of another architecture (i386 for 32-bit Wine).
+need_architecture() {
+  dpkg --print-foreign-architectures | grep -qx "$1" || as_root dpkg --add-architecture "$1"
 }
 
 jobs() { nproc 2>/dev/null || echo 2; }
