@@ -28,26 +28,21 @@ class MemoryFileSystem final : public FileSystem {
     if (found == files_.end()) return nullptr;
     return std::make_unique<MemoryFile>(found->second, false);
   }
-  std::unique_ptr<File> createTempBeside(const Path& target, Path& tempPath) override {
-    tempPath = target + u".tmp";
-    if (files_.count(tempPath) != 0) return nullptr;
-    auto node = std::make_shared<Node>(Node{{}, nextId_++});
-    files_[tempPath] = node;
-    return std::make_unique<MemoryFile>(node, true);
+  bool mayReplace(const Path& /*target*/) override { return true; }
+  // A temporary file has no name until it is committed.
+  std::unique_ptr<TempFile> createTempBeside(const Path& /*target*/) override {
+    return std::make_unique<MemoryTempFile>(std::make_shared<Node>(Node{{}, nextId_++}), files_);
   }
-  bool replace(const Path& from, const Path& to) override {
-    auto found = files_.find(from);
-    if (found == files_.end()) return false;
-    auto node = found->second;
-    files_.erase(found);
-    files_[to] = node;
-    return true;
-  }
-  bool remove(const Path& path) override { return files_.erase(path) != 0; }
+  bool syncFolderOf(const Path& /*path*/) override { return true; }
   std::optional<FileIdentity> identityOf(const Path& path) override {
     auto found = files_.find(path);
     if (found == files_.end()) return std::nullopt;
     return FileIdentity{1, found->second->id};
+  }
+  std::optional<FileState> stateOf(const Path& path) override {
+    auto found = files_.find(path);
+    if (found == files_.end()) return std::nullopt;
+    return FileState{FileIdentity{1, found->second->id}, FileStamp{found->second->bytes.size(), 0}};
   }
   Path resolveLinks(const Path& path) override { return path; }
 
@@ -57,9 +52,12 @@ class MemoryFileSystem final : public FileSystem {
     std::uint64_t id;
   };
 
-  class MemoryFile final : public File {
+  using Files = std::map<Path, std::shared_ptr<Node>>;
+
+  template <typename Base>
+  class MemoryFileOf : public Base {
    public:
-    MemoryFile(std::shared_ptr<Node> node, bool writable) : node_(std::move(node)), writable_(writable) {}
+    MemoryFileOf(std::shared_ptr<Node> node, bool writable) : node_(std::move(node)), writable_(writable) {}
     bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) override {
       const Bytes& bytes = node_->bytes;
       if (offset > bytes.size() || into.size() > bytes.size() - offset) return false;
@@ -76,12 +74,25 @@ class MemoryFileSystem final : public FileSystem {
     bool sync() override { return true; }
     bool close() override { return true; }
 
-   private:
+   protected:
     std::shared_ptr<Node> node_;
     bool writable_;
   };
+  using MemoryFile = MemoryFileOf<File>;
 
-  std::map<Path, std::shared_ptr<Node>> files_;
+  class MemoryTempFile final : public MemoryFileOf<TempFile> {
+   public:
+    MemoryTempFile(std::shared_ptr<Node> node, Files& files) : MemoryFileOf(std::move(node), true), files_(files) {}
+    bool commit(const Path& target) override {
+      files_[target] = node_;
+      return true;
+    }
+
+   private:
+    Files& files_;
+  };
+
+  Files files_;
   std::uint64_t nextId_ = 1;
 };
 

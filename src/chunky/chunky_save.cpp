@@ -5,6 +5,7 @@
 // bytes, so a failure at any point loses nothing.
 #include <algorithm>
 #include <numeric>
+#include <new>
 #include <optional>
 
 #include "chunky/chunky_file.h"
@@ -207,37 +208,31 @@ format::FileHeader ChunkyFile::carriedHeader() const {
   return header;
 }
 
-// Writes the document to a new file beside `destination` and pushes it to
-// the disk; on failure nothing of it is left.
-bool ChunkyFile::writeTemp(const Path& destination, const SaveLayout& layout, Path& tempPath) {
-  auto out = fileSystem_.createTempBeside(destination, tempPath);
-  if (!out) return false;
-  bool written = writeDocument(*out, *file_, fileLength_, chunks_, layout);
-  written = written && fileUnchanged();  // nobody wrote to it while we copied
-  written = written && out->sync();
-  written = out->close() && written;
-  if (!written) fileSystem_.remove(tempPath);
-  return written;
-}
-
-// Moves the written file onto `destination` in one step.
-bool ChunkyFile::commit(const Path& tempPath, const Path& destination) {
+// Moves the written file onto `destination` in one step, if the input is
+// still the document we describe right up to that step.
+bool ChunkyFile::commit(TempFile& temp, const Path& destination) {
+  const auto ours = file_->identity();
+  if (!ours) return false;
   // Replacing the document we read from: our stream on it must be closed
   // first where the system will not replace an open file.
-  const auto ours = file_->identity();
-  const bool overOurOwnFile = ours && ours == fileSystem_.identityOf(destination);
+  const bool overOurOwnFile = ours == fileSystem_.identityOf(destination);
+  // The last look before the move, in one step: the input's path still
+  // names the file we loaded (no editor put another in its place), and
+  // nobody has written to it since.
+  if (fileSystem_.stateOf(path_) != FileState{*ours, *fileStamp_}) return false;
   if (overOurOwnFile) releaseStream();
-  if (fileSystem_.replace(tempPath, destination)) return true;
-  fileSystem_.remove(tempPath);
-  if (overOurOwnFile) attachStream(fileSystem_.openForReading(path_));
-  return false;
+  if (!temp.commit(destination)) {
+    if (overOurOwnFile) attachStream(fileSystem_.openForReading(path_));
+    return false;
+  }
+  fileSystem_.syncFolderOf(destination);
+  return true;
 }
 
-// The store now stands for the saved file, in (tag, number) order.
-void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout) {
+// The store now stands for the saved file, in (tag, number) order. Nothing
+// here may fail: the document is saved.
+void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout, std::vector<Chunk>& sorted) {
   releaseStream();
-  std::vector<Chunk> sorted;
-  sorted.reserve(chunks_.size());
   for (const std::uint32_t i : layout.byKey) {
     Chunk& chunk = chunks_[i];
     chunk.nameForm = layout.nameForm[i];
@@ -247,11 +242,15 @@ void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout)
     chunk.memData = {};
     sorted.push_back(std::move(chunk));
   }
-  chunks_ = std::move(sorted);
+  chunks_.swap(sorted);
   forgetLookup();
   path_ = target;
   fileLength_ = layout.header.totalSize;
-  attachStream(fileSystem_.openForReading(target));
+  try {
+    attachStream(fileSystem_.openForReading(target));
+  } catch (const std::bad_alloc&) {
+    // Without a stream the store refuses to save again; this save stands.
+  }
   fileStamp_ = file_ ? file_->stamp() : std::nullopt;
   // A file we cannot watch for changes is one we must not copy from.
   if (!fileStamp_) releaseStream();
@@ -260,17 +259,26 @@ void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout)
 SaveResult ChunkyFile::save(const Path& target) {
   // A store that lost its stream could not copy its payloads.
   if (!isOpen_ || !file_ || target.empty()) return kNotSaved;
-  const auto layout = planLayout(chunks_, carriedHeader());
-  if (!layout) return kNotSaved;
-  // The payloads are copied from the file as it was loaded; one written to
-  // since is no longer the document we describe.
-  if (!fileUnchanged()) return kNotSaved;
+  try {
+    const auto layout = planLayout(chunks_, carriedHeader());
+    // The payloads are copied from the file as it was loaded; one written
+    // to since is no longer the document we describe.
+    if (!layout || !fileUnchanged()) return kNotSaved;
+    const Path destination = fileSystem_.resolveLinks(target);
+    if (!fileSystem_.mayReplace(destination)) return kNotSaved;
 
-  const Path destination = fileSystem_.resolveLinks(target);
-  Path tempPath;
-  if (!writeTemp(destination, *layout, tempPath) || !commit(tempPath, destination)) return kNotSaved;
-  standForSavedFile(target, *layout);
-  return kSaved;
+    auto temp = fileSystem_.createTempBeside(destination);
+    if (!temp || !writeDocument(*temp, *file_, fileLength_, chunks_, *layout) || !temp->sync()) return kNotSaved;
+    std::vector<Chunk> sorted;
+    sorted.reserve(chunks_.size());  // before the commit: afterwards nothing may fail
+    if (!commit(*temp, destination)) return kNotSaved;
+    standForSavedFile(target, *layout, sorted);
+    return kSaved;
+  } catch (const std::bad_alloc&) {
+    // Out of memory before the commit: the temporary file goes with its
+    // owner, and the target keeps its bytes.
+    return kNotSaved;
+  }
 }
 
 }  // namespace hush

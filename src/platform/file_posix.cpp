@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <optional>
@@ -30,6 +31,13 @@ std::string folderOf(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return {};
   return path.substr(0, slash + 1);
+}
+
+FileState stateFrom(const struct stat& st) {
+  return FileState{
+      FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+      FileStamp{static_cast<std::uint64_t>(st.st_size), static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
+                                                             static_cast<std::uint64_t>(st.st_mtim.tv_nsec)}};
 }
 
 class PosixFile final : public File {
@@ -90,15 +98,13 @@ class PosixFile final : public File {
   std::optional<FileIdentity> identity() override {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return stateFrom(st).identity;
   }
 
   std::optional<FileStamp> stamp() override {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || st.st_size < 0) return std::nullopt;
-    return FileStamp{static_cast<std::uint64_t>(st.st_size),
-                     static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
-                         static_cast<std::uint64_t>(st.st_mtim.tv_nsec)};
+    if (::fstat(fd_, &st) != 0) return std::nullopt;
+    return stateFrom(st).stamp;
   }
 
   bool sync() override { return ::fsync(fd_) == 0; }
@@ -114,78 +120,170 @@ class PosixFile final : public File {
   bool kernelCopy_ = true;
 };
 
+std::string folderPath(const std::string& path) {
+  const std::string folder = folderOf(path);
+  return folder.empty() ? std::string(".") : folder;
+}
+
+// The permission bits (and owner, when we may give it) a replacement of
+// `target` should have: those of the file it replaces, or those of any new
+// file.
+bool takeModeOf(int fd, const std::string& target) {
+  struct stat st {};
+  mode_t mode;
+  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    mode = st.st_mode & 07777;
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+      // Not ours to give away; the copy keeps our ownership.
+    }
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  return ::fchmod(fd, mode) == 0;
+}
+
+// A temporary file. Where the file system allows it (O_TMPFILE) it has no
+// name until commit, so nothing can be left behind by a process that dies
+// while writing it; elsewhere it is named from the start and removed if
+// never committed.
+class PosixTempFile final : public TempFile {
+ public:
+  // `prefix` is the target's folder as a path prefix ("" or "dir/").
+  PosixTempFile(int fd, std::string prefix, std::string name)
+      : file_(fd), fd_(fd), prefix_(std::move(prefix)), name_(std::move(name)) {}
+  ~PosixTempFile() override {
+    file_.close();
+    if (!name_.empty()) ::unlink(name_.c_str());
+  }
+  PosixTempFile(const PosixTempFile&) = delete;
+  PosixTempFile& operator=(const PosixTempFile&) = delete;
+
+  bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) override { return file_.readAt(offset, into); }
+  bool write(std::span<const std::uint8_t> bytes) override { return file_.write(bytes); }
+  bool copyFrom(File& source, std::uint64_t offset, std::uint64_t length) override {
+    return file_.copyFrom(source, offset, length);
+  }
+  std::optional<FileIdentity> identity() override { return file_.identity(); }
+  std::optional<FileStamp> stamp() override { return file_.stamp(); }
+  bool sync() override { return file_.sync(); }
+  bool close() override { return file_.close(); }
+
+  bool commit(const Path& target) override {
+    const auto native = toNativePath(target);
+    if (!native || native->empty() || (name_.empty() && !giveName())) return false;
+    if (!file_.close()) return false;
+    if (::rename(name_.c_str(), native->c_str()) != 0) return false;
+    name_.clear();  // it is the target's now
+    return true;
+  }
+
+ private:
+  // Links the unnamed file into its folder under a fresh name.
+  bool giveName() {
+    const std::string descriptor = "/proc/self/fd/" + std::to_string(fd_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string name = prefix_ + ".hushmaker-" + randomSuffix() + ".tmp";
+      // Through /proc any user may link the file; AT_EMPTY_PATH where
+      // /proc is missing needs privileges, but costs nothing to try.
+      int linked = ::linkat(AT_FDCWD, descriptor.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
+      if (linked != 0 && errno == ENOENT) linked = ::linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
+      if (linked == 0) {
+        name_ = std::move(name);
+        return true;
+      }
+      if (errno != EEXIST) return false;
+    }
+    return false;
+  }
+
+  static std::string randomSuffix() {
+    static std::uint64_t state = static_cast<std::uint64_t>(::getpid()) * 0x9E3779B97F4A7C15u ^
+                                 static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string suffix;
+    for (int i = 0; i < 6; ++i) suffix.push_back(kLetters[(state >> (16 + 5 * i)) % 36]);
+    return suffix;
+  }
+
+  PosixFile file_;
+  int fd_;
+  std::string prefix_;
+  std::string name_;  // empty while the file has no name, and once committed
+};
+
 class PosixFileSystem final : public FileSystem {
  public:
   std::unique_ptr<File> openForReading(const Path& path) override {
     const auto native = toNativePath(path);
     if (!native || native->empty()) return nullptr;
     int fd;
+    // Non-blocking, so that a pipe named as the input cannot hold us up;
+    // only a regular file is read, and that in the usual blocking way.
     do {
-      fd = ::open(native->c_str(), O_RDONLY | O_CLOEXEC);
+      fd = ::open(native->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return nullptr;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {  // a folder is no document
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
       ::close(fd);
       return nullptr;
     }
     return std::make_unique<PosixFile>(fd);
   }
 
-  std::unique_ptr<File> createTempBeside(const Path& target, Path& tempPath) override {
+  bool mayReplace(const Path& target) override {
+    const auto native = toNativePath(target);
+    if (!native || native->empty()) return false;
+    struct stat st {};
+    if (::stat(native->c_str(), &st) != 0) return errno == ENOENT;
+    // Asked as the user we act for: root keeps root's rights.
+    return S_ISREG(st.st_mode) && ::faccessat(AT_FDCWD, native->c_str(), W_OK, AT_EACCESS) == 0;
+  }
+
+  std::unique_ptr<TempFile> createTempBeside(const Path& target) override {
     const auto native = toNativePath(target);
     if (!native || native->empty()) return nullptr;
-    std::string name = folderOf(*native) + ".hushmaker-XXXXXX.tmp";
-    const int fd = ::mkostemps(name.data(), 4, O_CLOEXEC);
-    if (fd < 0) return nullptr;
-
-    struct stat st {};
-    mode_t mode;
-    if (::stat(native->c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-      mode = st.st_mode & 07777;
-      if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
-        // Not ours to give away; the copy keeps our ownership.
-      }
-    } else {
-      const mode_t mask = ::umask(0);
-      ::umask(mask);
-      mode = 0666 & ~mask;
+    const std::string prefix = folderOf(*native);
+    std::string name;
+    int fd = -1;
+#ifdef O_TMPFILE
+    fd = ::open(folderPath(*native).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#endif
+    if (fd < 0) {  // a file system without unnamed files: a named one
+      name = prefix + ".hushmaker-XXXXXX.tmp";
+      fd = ::mkostemps(name.data(), 4, O_CLOEXEC);
+      if (fd < 0) return nullptr;
     }
-    if (::fchmod(fd, mode) != 0) {
-      ::close(fd);
-      ::unlink(name.c_str());
-      return nullptr;
-    }
-    tempPath = widenPath(name.c_str());
-    return std::make_unique<PosixFile>(fd);
+    auto temp = std::make_unique<PosixTempFile>(fd, prefix, std::move(name));
+    if (!takeModeOf(fd, *native)) return nullptr;
+    return temp;
   }
 
-  bool replace(const Path& from, const Path& to) override {
-    const auto source = toNativePath(from);
-    const auto target = toNativePath(to);
-    if (!source || !target || target->empty()) return false;
-    if (::rename(source->c_str(), target->c_str()) != 0) return false;
-    // Make the new directory entry durable too. Some file systems cannot
-    // sync a directory; the rename itself has happened either way.
-    const std::string folder = folderOf(*target);
-    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      ::fsync(dir);
-      ::close(dir);
-    }
-    return true;
-  }
-
-  bool remove(const Path& path) override {
+  bool syncFolderOf(const Path& path) override {
     const auto native = toNativePath(path);
-    return native && ::unlink(native->c_str()) == 0;
+    if (!native) return false;
+    const int dir = ::open(folderPath(*native).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return false;
+    const bool synced = ::fsync(dir) == 0;
+    ::close(dir);
+    return synced;
   }
 
   std::optional<FileIdentity> identityOf(const Path& path) override {
+    const auto state = stateOf(path);
+    return state ? std::optional(state->identity) : std::nullopt;
+  }
+
+  std::optional<FileState> stateOf(const Path& path) override {
     const auto native = toNativePath(path);
     struct stat st {};
     if (!native || native->empty() || ::stat(native->c_str(), &st) != 0) return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return stateFrom(st);
   }
 
   Path resolveLinks(const Path& path) override {

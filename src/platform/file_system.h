@@ -32,6 +32,13 @@ struct FileStamp {
   friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };
 
+// Which file a path names, and how that file looked.
+struct FileState {
+  FileIdentity identity;
+  FileStamp stamp;
+  friend bool operator==(const FileState&, const FileState&) = default;
+};
+
 // An open file. Reads are positioned and leave no shared cursor behind;
 // writes append at the write position, which starts at 0.
 class File {
@@ -53,22 +60,40 @@ class File {
   virtual bool close() = 0;
 };
 
+// A new file written beside the file it is to replace. Until it is
+// committed nobody else sees it: where the system allows it has no name at
+// all, and one that is never committed is gone when this object goes.
+class TempFile : public File {
+ public:
+  // Closes the file (a failed close fails the commit) and moves it onto
+  // `target` in one step, replacing what was there. The move is durable
+  // once the target's folder is synced (FileSystem::syncFolderOf).
+  virtual bool commit(const Path& target) = 0;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // Opens an existing file for reading only.
+  // Opens an existing regular file for reading only; never waits for a
+  // writer, as opening a pipe would.
   virtual std::unique_ptr<File> openForReading(const Path& path) = 0;
-  // Creates a new, uniquely named, empty file in the folder of `target`,
-  // for writing and reading, with the permission bits that `target` has
-  // (or those of a newly created file when it does not exist). Its path is
-  // stored in `tempPath`.
-  virtual std::unique_ptr<File> createTempBeside(const Path& target, Path& tempPath) = 0;
-  // Moves `from` onto `to` in one atomic step, replacing `to`, and makes
-  // the move durable.
-  virtual bool replace(const Path& from, const Path& to) = 0;
-  virtual bool remove(const Path& path) = 0;
+  // Whether a save may put a new file in place of `target`: yes when it
+  // does not exist, or is a regular file this process could open for
+  // writing. A device, a pipe, a folder or a write-protected file is never
+  // replaced.
+  virtual bool mayReplace(const Path& target) = 0;
+  // Creates a new, empty file in the folder of `target`, for writing and
+  // reading, with the permission bits that `target` has (or those of a newly
+  // created file when it does not exist).
+  virtual std::unique_ptr<TempFile> createTempBeside(const Path& target) = 0;
+  // Makes the latest changes to the folder holding `path` (a commit into
+  // it) durable. False where the system could not; the change itself has
+  // happened either way.
+  virtual bool syncFolderOf(const Path& path) = 0;
   virtual std::optional<FileIdentity> identityOf(const Path& path) = 0;
+  // Identity and stamp of the file `path` names, taken in one look.
+  virtual std::optional<FileState> stateOf(const Path& path) = 0;
   // The path a save should really replace: a symbolic link is followed so
   // that the link stays and the file it names gets the new bytes.
   virtual Path resolveLinks(const Path& path) = 0;

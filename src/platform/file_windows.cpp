@@ -13,7 +13,6 @@ namespace {
 
 std::wstring toWide(const Path& path) { return std::wstring(path.begin(), path.end()); }
 
-Path fromWide(const std::wstring& wide) { return Path(wide.begin(), wide.end()); }
 
 // The folder part of a path, separator included: "C:\films\" for
 // "C:\films\movie.3mm", "C:" for "C:movie.3mm", nothing for "movie.3mm".
@@ -60,17 +59,22 @@ class WindowsFile final : public File {
   }
 
   std::optional<FileIdentity> identity() override {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle_, &info)) return std::nullopt;
-    return FileIdentity{info.dwVolumeSerialNumber,
-                        (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    const auto now = state();
+    return now ? std::optional(now->identity) : std::nullopt;
   }
 
   std::optional<FileStamp> stamp() override {
+    const auto now = state();
+    return now ? std::optional(now->stamp) : std::nullopt;
+  }
+
+  std::optional<FileState> state() {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle_, &info)) return std::nullopt;
-    return FileStamp{(std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow,
-                     (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime};
+    return FileState{
+        FileIdentity{info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow},
+        FileStamp{(std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow,
+                  (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime}};
   }
 
   bool sync() override { return FlushFileBuffers(handle_) != 0; }
@@ -87,18 +91,77 @@ class WindowsFile final : public File {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+bool usable(const Path& path) { return !path.empty() && path.find(u'\0') == Path::npos; }
+
+// A named temporary file, removed unless it is committed.
+class WindowsTempFile final : public TempFile {
+ public:
+  WindowsTempFile(HANDLE handle, std::wstring name) : file_(handle), name_(std::move(name)) {}
+  ~WindowsTempFile() override {
+    file_.close();
+    if (!name_.empty()) DeleteFileW(name_.c_str());
+  }
+  WindowsTempFile(const WindowsTempFile&) = delete;
+  WindowsTempFile& operator=(const WindowsTempFile&) = delete;
+
+  bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) override { return file_.readAt(offset, into); }
+  bool write(std::span<const std::uint8_t> bytes) override { return file_.write(bytes); }
+  std::optional<FileIdentity> identity() override { return file_.identity(); }
+  std::optional<FileStamp> stamp() override { return file_.stamp(); }
+  bool sync() override { return file_.sync(); }
+  bool close() override { return file_.close(); }
+
+  bool commit(const Path& target) override {
+    if (!usable(target) || !file_.close()) return false;
+    // Windows will not replace a read-only file; say so ourselves, since
+    // not every implementation of MoveFileExW enforces it.
+    const std::wstring to = toWide(target);
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
+    if (!MoveFileExW(name_.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return false;
+    name_.clear();  // it is the target's now
+    return true;
+  }
+
+ private:
+  WindowsFile file_;
+  std::wstring name_;
+};
+
 class WindowsFileSystem final : public FileSystem {
  public:
   std::unique_ptr<File> openForReading(const Path& path) override {
-    if (path.empty() || path.find(u'\0') != Path::npos) return nullptr;
+    if (!usable(path)) return nullptr;
     const HANDLE handle = CreateFileW(toWide(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (GetFileType(handle) != FILE_TYPE_DISK) {  // NUL, CON, a pipe: no document
+      CloseHandle(handle);
+      return nullptr;
+    }
     return std::make_unique<WindowsFile>(handle);
   }
 
-  std::unique_ptr<File> createTempBeside(const Path& target, Path& tempPath) override {
-    if (target.empty() || target.find(u'\0') != Path::npos) return nullptr;
+  bool mayReplace(const Path& target) override {
+    if (!usable(target)) return false;
+    // Opening for writing (and closing at once) asks exactly what a user
+    // expects: a read-only file, a folder, or one we may not write is
+    // refused; NUL, CON and other devices are no file to replace.
+    const HANDLE handle = CreateFileW(toWide(target).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    const bool isFile = GetFileType(handle) == FILE_TYPE_DISK;
+    CloseHandle(handle);
+    const DWORD attributes = GetFileAttributesW(toWide(target).c_str());
+    return isFile && attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+  }
+
+  std::unique_ptr<TempFile> createTempBeside(const Path& target) override {
+    if (!usable(target)) return nullptr;
     static std::atomic<unsigned> counter{0};
     const std::wstring folder = folderOf(toWide(target));
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -109,34 +172,28 @@ class WindowsFileSystem final : public FileSystem {
                                 L".tmp";
       const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (handle != INVALID_HANDLE_VALUE) {
-        tempPath = fromWide(name);
-        return std::make_unique<WindowsFile>(handle);
-      }
+      if (handle != INVALID_HANDLE_VALUE) return std::make_unique<WindowsTempFile>(handle, name);
       if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
     }
     return nullptr;
   }
 
-  bool replace(const Path& from, const Path& to) override {
-    if (to.empty()) return false;
-    // Windows will not replace a read-only file; say so ourselves, since
-    // not every implementation of MoveFileExW enforces it.
-    const DWORD attributes = GetFileAttributesW(toWide(to).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
-    return MoveFileExW(toWide(from).c_str(), toWide(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  }
-
-  bool remove(const Path& path) override { return DeleteFileW(toWide(path).c_str()) != 0; }
+  // MoveFileExW with MOVEFILE_WRITE_THROUGH returns once the move is on
+  // the disk: nothing is left to sync.
+  bool syncFolderOf(const Path& /*path*/) override { return true; }
 
   std::optional<FileIdentity> identityOf(const Path& path) override {
-    if (path.empty() || path.find(u'\0') != Path::npos) return std::nullopt;
+    const auto state = stateOf(path);
+    return state ? std::optional(state->identity) : std::nullopt;
+  }
+
+  std::optional<FileState> stateOf(const Path& path) override {
+    if (!usable(path)) return std::nullopt;
     const HANDLE handle = CreateFileW(toWide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
     WindowsFile file(handle);
-    return file.identity();
+    return file.state();
   }
 
   Path resolveLinks(const Path& path) override { return path; }

@@ -2,9 +2,15 @@
 // made to fail in turn, and nothing may be lost whichever one it is.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "chunky/chunky_file.h"
 #include "support/document_builder.h"
@@ -66,17 +72,27 @@ Outcome saveFailingEachOperation(Target target) {
   }
   // Every failure in writing the new file, or in moving it into place,
   // must fail the save. Others (looking up which file is which, closing
-  // the old file, reopening the new one) may not stop a save that is done.
+  // the old file, reopening the new one, syncing the folder) may not stop a
+  // save that is done.
   const auto positionOf = [&](const char* name) {
     return static_cast<std::uint64_t>(std::find(operations.begin(), operations.end(), name) - operations.begin() + 1);
   };
-  const auto tempClosedAt = positionOf("close");
-  const auto renamedAt = positionOf("rename");
+  const auto committedAt = positionOf("commit");
   const auto mustFail = [&](std::uint64_t k) {
     const std::string& name = operations[k - 1];
-    return k <= renamedAt && (name == "create" || name == "write" || name == "copy" || name == "read" ||
-                              name == "stamp" || name == "sync" || name == "rename" || k == tempClosedAt);
+    return k <= committedAt && (name == "check" || name == "create" || name == "write" || name == "copy" ||
+                                name == "read" || name == "stamp" || name == "sync" || name == "commit");
   };
+
+  // The new file is on the disk before it is moved, and the move is made
+  // durable after it.
+  const auto lastOf = [&](const char* name) {
+    return static_cast<std::uint64_t>(operations.rend() - std::find(operations.rbegin(), operations.rend(), name));
+  };
+  EXPECT_LT(std::max(lastOf("write"), lastOf("copy")), lastOf("sync"));
+  EXPECT_LT(lastOf("sync"), committedAt);
+  EXPECT_LT(committedAt, lastOf("syncfolder"));
+  EXPECT_LE(lastOf("syncfolder"), operations.size());
 
   Outcome outcome;
   outcome.operations = operations.size();
@@ -139,6 +155,58 @@ TEST(SaveFaults, NewTarget) { report(saveFailingEachOperation(Target::New)); }
 TEST(SaveFaults, ExistingTarget) { report(saveFailingEachOperation(Target::Existing)); }
 
 TEST(SaveFaults, InPlace) { report(saveFailingEachOperation(Target::Input)); }
+
+// Another program changes the input just before each operation of a save:
+// appends to it, or puts a new file in its place as an editor saves. Up to
+// the last look before the commit that must fail the save; the target
+// stays as it was.
+TEST(SaveFaults, InputChangedDuringTheSaveFailsIt) {
+  testing::TempFolder folder;
+  const Bytes input = testing::largeSampleMovie().bytes();
+  const auto in = folder / "movie.3mm";
+  // Each edit says whether it could be made: Wine will not let another
+  // program replace a file we hold open, where Windows and POSIX do.
+  const auto edits = {+[](const std::filesystem::path& file) {
+                        std::ofstream(file, std::ios::app) << 'x';
+                        return true;
+                      },
+                      +[](const std::filesystem::path& file) {
+                        const std::filesystem::path copy = file.string() + ".new";
+                        std::filesystem::copy_file(file, copy);
+#ifdef _WIN32
+                        // The library's rename will not replace a file here.
+                        const bool replaced = MoveFileExW(copy.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+                        if (!replaced) std::filesystem::remove(copy);
+                        return replaced;
+#else
+                        std::filesystem::rename(copy, file);
+                        return true;
+#endif
+                      }};
+  FaultyFileSystem files;
+  for (const auto edit : edits) {
+    for (std::uint64_t k = 1;; ++k) {
+      testing::writeFile(in, input);
+      std::filesystem::remove(folder / "out.3mm");
+      ChunkyFile store(files);
+      ASSERT_EQ(store.open(storePath(in)), 1);
+      files.reset();
+      bool edited = false;
+      files.beforeOperation(k, [&] { edited = edit(in); });
+      const int result = store.save(storePath(folder / "out.3mm"));
+      const auto& log = files.log();
+      if (k > log.size()) break;  // the edit would come after the whole save
+      if (!edited) continue;
+      const auto editAt = log.begin() + static_cast<std::ptrdiff_t>(k - 1);
+      // Right before the move itself, after the last look, no check can
+      // see an edit: that instant is all that is left open.
+      if (*editAt == "commit") continue;
+      const bool committedBefore = std::find(log.begin(), editAt, "commit") != editAt;
+      EXPECT_EQ(result, committedBefore ? 1 : 0) << "edit before operation " << k << " (" << *editAt << ")";
+      EXPECT_EQ(folder.list().size(), committedBefore ? 2u : 1u);  // no temporary file, no target
+    }
+  }
+}
 
 TEST(SaveFaults, FullDiskAtEveryPoint) {
   testing::TempFolder folder;

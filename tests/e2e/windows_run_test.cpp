@@ -22,5 +22,16 @@ TEST_F(RunTest, NamesInAnyScriptLoadAndGetTheirDefaultName) {
   }
 }
 
+TEST_F(RunTest, DevicesAreNeitherReadNorReplaced) {
+  for (const std::string device : {"NUL", "CON"}) {
+    auto result = hushmaker(folder, {"movie.3mm", device});
+    EXPECT_EQ(result.status, 3) << device;
+    EXPECT_EQ(linesOf(result.output).back(), "Couldn't save!") << device;
+    result = hushmaker(folder, {device});
+    EXPECT_EQ(result.status, 1) << device;
+  }
+  EXPECT_EQ(folder.list(), Files{"movie.3mm"});
+}
+
 }  // namespace
 }  // namespace hush::testing

@@ -3,9 +3,11 @@
 namespace hush::testing {
 namespace {
 
-class FaultyFile final : public File {
+// Counts and fails the operations of a file, a temporary one included.
+template <typename Base>
+class FaultyFile : public Base {
  public:
-  FaultyFile(std::unique_ptr<File> real, FaultyFileSystem& owner) : real_(std::move(real)), owner_(owner) {}
+  FaultyFile(std::unique_ptr<Base> real, FaultyFileSystem& owner) : real_(std::move(real)), owner_(owner) {}
 
   bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) override {
     return owner_.allow("read") && real_->readAt(offset, into);
@@ -20,8 +22,8 @@ class FaultyFile final : public File {
   }
   bool copyFrom(File& source, std::uint64_t offset, std::uint64_t length) override {
     if (!owner_.allow("copy") || !owner_.takeSpace(length)) return false;
-    auto* faulty = dynamic_cast<FaultyFile*>(&source);
-    return real_->copyFrom(faulty != nullptr ? *faulty->real_ : source, offset, length);
+    auto* faulty = dynamic_cast<FaultyFile<File>*>(&source);
+    return real_->copyFrom(faulty != nullptr ? faulty->real() : source, offset, length);
   }
   std::optional<FileIdentity> identity() override {
     if (!owner_.allow("identity")) return std::nullopt;
@@ -37,15 +39,24 @@ class FaultyFile final : public File {
     return owner_.allow("close") && closed;
   }
 
- private:
-  std::unique_ptr<File> real_;
+  File& real() { return *real_; }
+
+ protected:
+  std::unique_ptr<Base> real_;
   FaultyFileSystem& owner_;
+};
+
+class FaultyTempFile final : public FaultyFile<TempFile> {
+ public:
+  using FaultyFile::FaultyFile;
+  bool commit(const Path& target) override { return owner_.allow("commit") && real_->commit(target); }
 };
 
 }  // namespace
 
 bool FaultyFileSystem::allow(const char* name) {
   ++count_;
+  if (count_ == actionAt_ && action_) action_();
   log_.emplace_back(name);
   return count_ != failAt_;
 }
@@ -59,22 +70,27 @@ bool FaultyFileSystem::takeSpace(std::uint64_t bytes) {
 std::unique_ptr<File> FaultyFileSystem::openForReading(const Path& path) {
   if (!allow("open")) return nullptr;
   auto file = real_.openForReading(path);
-  return file ? std::make_unique<FaultyFile>(std::move(file), *this) : nullptr;
+  return file ? std::make_unique<FaultyFile<File>>(std::move(file), *this) : nullptr;
 }
 
-std::unique_ptr<File> FaultyFileSystem::createTempBeside(const Path& target, Path& tempPath) {
+bool FaultyFileSystem::mayReplace(const Path& target) { return allow("check") && real_.mayReplace(target); }
+
+std::unique_ptr<TempFile> FaultyFileSystem::createTempBeside(const Path& target) {
   if (!allow("create")) return nullptr;
-  auto file = real_.createTempBeside(target, tempPath);
-  return file ? std::make_unique<FaultyFile>(std::move(file), *this) : nullptr;
+  auto file = real_.createTempBeside(target);
+  return file ? std::make_unique<FaultyTempFile>(std::move(file), *this) : nullptr;
 }
 
-bool FaultyFileSystem::replace(const Path& from, const Path& to) { return allow("rename") && real_.replace(from, to); }
-
-bool FaultyFileSystem::remove(const Path& path) { return allow("remove") && real_.remove(path); }
+bool FaultyFileSystem::syncFolderOf(const Path& path) { return allow("syncfolder") && real_.syncFolderOf(path); }
 
 std::optional<FileIdentity> FaultyFileSystem::identityOf(const Path& path) {
   if (!allow("identity")) return std::nullopt;
   return real_.identityOf(path);
+}
+
+std::optional<FileState> FaultyFileSystem::stateOf(const Path& path) {
+  if (!allow("state")) return std::nullopt;
+  return real_.stateOf(path);
 }
 
 Path FaultyFileSystem::resolveLinks(const Path& path) {

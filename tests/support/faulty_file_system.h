@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,11 +21,19 @@ class FaultyFileSystem final : public FileSystem {
   void failOperation(std::uint64_t k) { failAt_ = k; }
   // Fails every write once this many bytes have been written.
   void limitSpace(std::uint64_t bytes) { spaceLeft_ = bytes; }
+  // Runs `action` just before operation number `k`, as another program
+  // might act at that moment.
+  void beforeOperation(std::uint64_t k, std::function<void()> action) {
+    actionAt_ = k;
+    action_ = std::move(action);
+  }
   void reset() {
     count_ = 0;
     failAt_ = 0;
     spaceLeft_ = UINT64_MAX;
     log_.clear();
+    actionAt_ = 0;
+    action_ = nullptr;
   }
   std::uint64_t operations() const { return count_; }
   // The name of each operation so far, in order.
@@ -35,10 +44,11 @@ class FaultyFileSystem final : public FileSystem {
   bool takeSpace(std::uint64_t bytes);
 
   std::unique_ptr<File> openForReading(const Path& path) override;
-  std::unique_ptr<File> createTempBeside(const Path& target, Path& tempPath) override;
-  bool replace(const Path& from, const Path& to) override;
-  bool remove(const Path& path) override;
+  bool mayReplace(const Path& target) override;
+  std::unique_ptr<TempFile> createTempBeside(const Path& target) override;
+  bool syncFolderOf(const Path& path) override;
   std::optional<FileIdentity> identityOf(const Path& path) override;
+  std::optional<FileState> stateOf(const Path& path) override;
   Path resolveLinks(const Path& path) override;
 
  private:
@@ -47,6 +57,8 @@ class FaultyFileSystem final : public FileSystem {
   std::uint64_t failAt_ = 0;
   std::uint64_t spaceLeft_ = UINT64_MAX;
   std::vector<std::string> log_;
+  std::uint64_t actionAt_ = 0;
+  std::function<void()> action_;
 };
 
 }  // namespace hush::testing
