@@ -3,6 +3,7 @@
 // file; only their first bytes are looked at.
 #include <algorithm>
 #include <array>
+#include <new>
 
 #include "chunky/chunky_file.h"
 #include "chunky/chunky_format.h"
@@ -147,7 +148,13 @@ OpenResult ChunkyFile::open(const Path& path) {
   file_ = fileSystem_.openForReading(path);
   if (!file_) return kOpenFailed;
 
-  const OpenResult result = readIndex();
+  OpenResult result = kOpenFailed;
+  try {
+    result = readIndex();
+  } catch (const std::bad_alloc&) {
+    // An index too large for the memory we have: not loaded, like any
+    // document we cannot read.
+  }
   if (result == kOpened) {
     isOpen_ = true;
     return kOpened;

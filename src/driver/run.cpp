@@ -1,6 +1,7 @@
 #include "driver/run.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "chunky/chunky_file.h"
@@ -11,7 +12,14 @@ namespace hush {
 
 int run(int argc, char** argv) {
   prepareProcess();
-  return run(commandLineArguments(argc, argv), nativeFileSystem());
+  try {
+    return run(commandLineArguments(argc, argv), nativeFileSystem());
+  } catch (const std::bad_alloc&) {
+    // The document's own steps answer for their memory; this is the run's
+    // few strings, and nothing has been written.
+    std::printf("Error: Not enough memory\n");
+    return kExitGroupError;
+  }
 }
 
 int run(const std::vector<Argument>& args, FileSystem& fileSystem) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "chunky/chunky_format.h"
@@ -21,7 +22,14 @@ constexpr ChunkTag kMIDS = makeTag("MIDS");
 
 }  // namespace
 
-bool filterGroupChunk(ChunkyFile& document, const ChunkInfo& info) {
+bool GroupGrowth::admit(std::uint64_t stored, std::uint64_t rewritten) {
+  if (rewritten_ + rewritten > stored_ + stored + kAllowance) return false;
+  stored_ += stored;
+  rewritten_ += rewritten;
+  return true;
+}
+
+bool filterGroupChunk(ChunkyFile& document, const ChunkInfo& info, GroupGrowth& growth) {
   try {
     std::vector<std::uint8_t> payloadBuffer(document.currentPayloadSize());
     // A payload we cannot read means the file changed under us; zeros are
@@ -31,15 +39,22 @@ bool filterGroupChunk(ChunkyFile& document, const ChunkInfo& info) {
     group.removeSoundEvents();
     // Entries that share bytes can make a group grow; refuse before building
     // a payload no document could hold.
-    if (group.serializedSize() > format::kMaxPayload) throw Error("Group too large to save");
+    const std::uint64_t rewritten = group.serializedSize();
+    if (rewritten > format::kMaxPayload) throw Error("Group too large to save");
+    if (!growth.admit(payloadBuffer.size(), rewritten)) {
+      throw Error("Rewritten groups would outgrow the document by more than 16 MiB");
+    }
     group.serialize(payloadBuffer);
     document.replaceCurrentPayload(payloadBuffer);
     return true;
   } catch (const Error& error) {
     std::printf("Loading %u (%s)\n", static_cast<unsigned>(info.number), tagText(info.tag).c_str());
     std::printf("Error: %s\n", error.what());
-    return false;
+  } catch (const std::bad_alloc&) {
+    std::printf("Loading %u (%s)\n", static_cast<unsigned>(info.number), tagText(info.tag).c_str());
+    std::printf("Error: Not enough memory for the group\n");
   }
+  return false;
 }
 
 void unlinkSoundChildren(ChunkyFile& document) { document.unlinkCurrentLinksTagged(kMSND); }
@@ -52,16 +67,24 @@ void deleteSoundChunks(ChunkyFile& document) {
 bool stripSounds(ChunkyFile& document) {
   const std::uint32_t n = document.chunkCount();
   ChunkInfo info;
-  for (std::uint32_t i = 0; i < n; ++i) {
-    document.selectChunk(i);
-    document.describeCurrent(info);
-    if (info.tag == kGGFR || info.tag == kGGAE) {
-      if (!filterGroupChunk(document, info)) return false;
-    } else if (info.tag == kMVIE || info.tag == kSCEN) {
-      unlinkSoundChildren(document);
+  GroupGrowth growth;
+  try {
+    for (std::uint32_t i = 0; i < n; ++i) {
+      document.selectChunk(i);
+      document.describeCurrent(info);
+      if (info.tag == kGGFR || info.tag == kGGAE) {
+        if (!filterGroupChunk(document, info, growth)) return false;
+      } else if (info.tag == kMVIE || info.tag == kSCEN) {
+        unlinkSoundChildren(document);
+      }
     }
+    deleteSoundChunks(document);
+  } catch (const std::bad_alloc&) {
+    // The lookups behind unlinking and deleting: the store is half edited
+    // and must not be saved.
+    std::printf("Error: Not enough memory to remove the sounds\n");
+    return false;
   }
-  deleteSoundChunks(document);
   return true;
 }
 

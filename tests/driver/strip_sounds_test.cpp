@@ -155,6 +155,18 @@ TEST_F(StripTest, UnreadableGroupStopsThePass) {
   EXPECT_EQ(printed, "Loading 3 (GGFR)\nError: Couldn't read the group from the file\n");
 }
 
+TEST_F(StripTest, GroupOfTheLargestPayloadIsKeptAndSaved) {
+  DocumentBuilder doc;
+  doc.add("GGFR", 1, GroupBuilder(8).entry(Bytes(0xFFFFFF - 28, 0)).build());  // 2^24 - 1 bytes in all
+  load(doc);
+  EXPECT_EQ(strip(), "");
+  EXPECT_EQ(store.save(testing::storePath(folder / "out.3mm")), 1);
+  ChunkyFile saved;
+  ASSERT_EQ(saved.open(testing::storePath(folder / "out.3mm")), 1);
+  saved.selectChunk(0);
+  EXPECT_EQ(saved.currentPayloadSize(), 0xFFFFFFu);
+}
+
 TEST_F(StripTest, GroupThatWouldGrowPastAPayloadIsRefused) {
   // 3,000 entries that all cover the same 8 KiB would write 24 MB.
   testing::RawGroup raw;
