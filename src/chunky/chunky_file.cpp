@@ -89,16 +89,21 @@ std::vector<ChildLink> ChunkyFile::currentLinks() const {
 
 std::int32_t ChunkyFile::findChunk(ChunkTag tag, ChunkNumber number) const {
   if (!isOpen_) return -1;
+  const auto byKey = [](const LookupEntry& a, const LookupEntry& b) { return a.key < b.key; };
   if (!lookupValid_) {
     lookup_.clear();
     lookup_.reserve(chunks_.size());
     for (std::size_t i = 0; i < chunks_.size(); ++i) {
-      lookup_.try_emplace(lookupKey(chunks_[i].tag, chunks_[i].number), static_cast<std::int32_t>(i));
+      lookup_.push_back(LookupEntry{lookupKey(chunks_[i].tag, chunks_[i].number), static_cast<std::int32_t>(i)});
     }
+    // Stable: of equal keys the earliest record stays first. A store in
+    // (tag, number) order, as every saved one is, needs no sorting.
+    if (!std::is_sorted(lookup_.begin(), lookup_.end(), byKey)) std::stable_sort(lookup_.begin(), lookup_.end(), byKey);
     lookupValid_ = true;
   }
-  const auto hit = lookup_.find(lookupKey(tag, number));
-  return hit == lookup_.end() ? -1 : hit->second;
+  const LookupEntry wanted{lookupKey(tag, number), 0};
+  const auto hit = std::lower_bound(lookup_.begin(), lookup_.end(), wanted, byKey);
+  return hit == lookup_.end() || hit->key != wanted.key ? -1 : hit->index;
 }
 
 bool ChunkyFile::replaceCurrentPayload(std::span<const std::uint8_t> bytes) {

@@ -10,7 +10,7 @@
 #include <memory>
 #include <optional>
 #include <span>
-#include <unordered_map>
+#include <map>
 #include <vector>
 
 #include "chunky/chunk.h"
@@ -100,9 +100,8 @@ class ChunkyFile {
 
   // Saving, step by step.
   format::FileHeader carriedHeader() const;
-  bool writeTemp(const Path& destination, const SaveLayout& layout, Path& tempPath);
-  bool commit(const Path& tempPath, const Path& destination);
-  void standForSavedFile(const Path& target, const SaveLayout& layout);
+  bool commit(TempFile& temp, const Path& destination);
+  void standForSavedFile(const Path& target, const SaveLayout& layout, std::vector<Chunk>& sorted);
   void attachStream(std::unique_ptr<File> file);
   void releaseStream();
   bool fileUnchanged() const;
@@ -121,16 +120,23 @@ class ChunkyFile {
   std::uint64_t fileLength_ = 0;
   std::optional<FileStamp> fileStamp_;
   std::vector<TagRange> tagRanges_;
-  std::unordered_map<ChunkTag, std::size_t> rangeOfTag_;
+  // Tag -> its place in tagRanges_. Ordered, not hashed: a document picks
+  // its tags, and must not be able to pick a thousand that collide.
+  std::map<ChunkTag, std::size_t> rangeOfTag_;
   std::int32_t current_ = -1;
   std::uint32_t headerId_ = 0;
   std::uint16_t headerWord1_ = 0;
   std::uint16_t headerWord2_ = 0;
   std::uint32_t formatCode_ = 0;
 
-  // (tag, number) -> first index in store order; rebuilt on demand after
-  // the records move.
-  mutable std::unordered_map<std::uint64_t, std::int32_t> lookup_;
+  // ((tag, number), index) sorted by key, the first index in store order
+  // first; rebuilt on demand after the records move. Binary search costs
+  // the same whatever numbers a document chose.
+  struct LookupEntry {
+    std::uint64_t key;
+    std::int32_t index;
+  };
+  mutable std::vector<LookupEntry> lookup_;
   mutable bool lookupValid_ = false;
 };
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
+#include <unordered_map>
 
 #include "support/document_builder.h"
 #include "support/temp_folder.h"
@@ -12,6 +14,7 @@ namespace {
 
 using testing::Bytes;
 using testing::bytesOf;
+using testing::ChunkRecipe;
 using testing::DocumentBuilder;
 
 class StoreTest : public ::testing::Test {
@@ -95,6 +98,32 @@ TEST_F(StoreTest, FindChunkTakesTheFirstMatchAndFollowsDeletions) {
   store.deleteCurrent();
   EXPECT_EQ(store.findChunk(makeTag("MSND"), 1), 1);
   EXPECT_EQ(store.findChunk(makeTag("WAVE"), 1), 0);
+}
+
+TEST_F(StoreTest, NoDocumentCanMakeLookupsSlow) {
+  // Keys that all fall into one bucket of a hash table sized for them, the
+  // way a crafted document would pick its numbers; three tags, since one
+  // tag's numbers run out. Each lookup must still cost a few steps.
+  constexpr std::uint32_t kPerTag = 34000;
+  std::unordered_map<std::uint64_t, std::int32_t> sizing;
+  sizing.reserve(3 * kPerTag);
+  const std::uint64_t buckets = sizing.bucket_count();
+  DocumentBuilder doc;
+  for (const ChunkTag tag : {makeTag("ACTR"), makeTag("BKGD"), makeTag("PATH")}) {
+    const std::uint64_t first = (buckets - ((std::uint64_t{tag} << 32) % buckets)) % buckets;
+    for (std::uint64_t i = 0; i < kPerTag; ++i) {
+      ChunkRecipe chunk;
+      chunk.tag = tag;
+      chunk.number = static_cast<ChunkNumber>(first + i * buckets);
+      doc.chunks.push_back(chunk);
+    }
+  }
+  load(doc);
+  const auto start = std::chrono::steady_clock::now();
+  for (std::size_t i = 0; i < store.chunks().size(); i += 997) {
+    EXPECT_EQ(store.findChunk(store.chunks()[i].tag, store.chunks()[i].number), static_cast<std::int32_t>(i));
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));  // hashed by value: 12 s
 }
 
 TEST_F(StoreTest, UnlinkLowersTheChildsCountWithoutWrapping) {
