@@ -10,7 +10,8 @@
 namespace hush {
 
 // Sets up the process before any file is touched: a file-size limit must
-// fail a write (which a save reports) rather than kill the process halfway.
+// fail a write (which a save reports) rather than kill the process halfway,
+// and an interruption must take its temporary file with it.
 void prepareProcess();
 
 // What a pause follows.

@@ -4,10 +4,14 @@
 #include <cstdio>
 
 #include "platform/console.h"
+#include "platform/interruptions.h"
 
 namespace hush {
 
-void prepareProcess() { std::signal(SIGXFSZ, SIG_IGN); }
+void prepareProcess() {
+  std::signal(SIGXFSZ, SIG_IGN);
+  catchInterruptions();
+}
 
 void pauseConsole(PauseAfter /*reason*/) {
   if (::isatty(STDIN_FILENO) != 1) return;

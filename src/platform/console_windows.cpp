@@ -6,10 +6,11 @@
 #include <cstdlib>
 
 #include "platform/console.h"
+#include "platform/interruptions.h"
 
 namespace hush {
 
-void prepareProcess() {}
+void prepareProcess() { catchInterruptions(); }
 
 void pauseConsole(PauseAfter reason) {
   // Only a real console: _isatty is also true for the NUL device.

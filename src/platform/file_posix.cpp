@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/interruptions.h"
 
 namespace hush {
 namespace {
@@ -152,7 +153,9 @@ class PosixTempFile final : public TempFile {
  public:
   // `prefix` is the target's folder as a path prefix ("" or "dir/").
   PosixTempFile(int fd, std::string prefix, std::string name)
-      : file_(fd), fd_(fd), prefix_(std::move(prefix)), name_(std::move(name)) {}
+      : file_(fd), fd_(fd), prefix_(std::move(prefix)), name_(std::move(name)) {
+    if (!name_.empty()) guard_.emplace(name_);
+  }
   ~PosixTempFile() override {
     file_.close();
     if (!name_.empty()) ::unlink(name_.c_str());
@@ -176,6 +179,7 @@ class PosixTempFile final : public TempFile {
     if (!file_.close()) return false;
     if (::rename(name_.c_str(), native->c_str()) != 0) return false;
     name_.clear();  // it is the target's now
+    guard_.reset();
     return true;
   }
 
@@ -185,6 +189,7 @@ class PosixTempFile final : public TempFile {
     const std::string descriptor = "/proc/self/fd/" + std::to_string(fd_);
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string name = prefix_ + ".hushmaker-" + randomSuffix() + ".tmp";
+      guard_.emplace(name);  // from before it exists until it is the target
       // Through /proc any user may link the file; AT_EMPTY_PATH where
       // /proc is missing needs privileges, but costs nothing to try.
       int linked = ::linkat(AT_FDCWD, descriptor.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
@@ -193,7 +198,9 @@ class PosixTempFile final : public TempFile {
         name_ = std::move(name);
         return true;
       }
-      if (errno != EEXIST) return false;
+      const int error = errno;
+      guard_.reset();
+      if (error != EEXIST) return false;
     }
     return false;
   }
@@ -212,6 +219,7 @@ class PosixTempFile final : public TempFile {
   int fd_;
   std::string prefix_;
   std::string name_;  // empty while the file has no name, and once committed
+  std::optional<TempNameGuard> guard_;  // for as long as it has a name
 };
 
 class PosixFileSystem final : public FileSystem {

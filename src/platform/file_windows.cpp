@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/interruptions.h"
 
 namespace hush {
 namespace {
@@ -79,6 +80,8 @@ class WindowsFile final : public File {
 
   bool sync() override { return FlushFileBuffers(handle_) != 0; }
 
+  HANDLE handle() const { return handle_; }
+
   bool close() override {
     const HANDLE handle = handle_;
     handle_ = INVALID_HANDLE_VALUE;
@@ -93,10 +96,24 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 bool usable(const Path& path) { return !path.empty() && path.find(u'\0') == Path::npos; }
 
-// A named temporary file, removed unless it is committed.
+// Marks an open file for deletion when its last handle closes, or clears
+// the mark. The function came with Vista: looked up at run time, so that the
+// program still starts on XP, where temporary files are only named ones.
+bool markForDeletion(HANDLE handle, bool doomed) {
+  using SetInformation = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+  static const auto setInformation = reinterpret_cast<SetInformation>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetFileInformationByHandle")));
+  FILE_DISPOSITION_INFO disposition{static_cast<BOOLEAN>(doomed ? TRUE : FALSE)};
+  return setInformation != nullptr && setInformation(handle, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+// A temporary file. It is marked for deletion from the start, so that
+// however the process ends (Ctrl-C, a crash, being killed) the system
+// removes it; the mark is cleared only for the move onto the target.
 class WindowsTempFile final : public TempFile {
  public:
-  WindowsTempFile(HANDLE handle, std::wstring name) : file_(handle), name_(std::move(name)) {}
+  WindowsTempFile(HANDLE handle, std::wstring name)
+      : file_(handle), name_(std::move(name)), guard_(name_), doomed_(markForDeletion(handle, true)) {}
   ~WindowsTempFile() override {
     file_.close();
     if (!name_.empty()) DeleteFileW(name_.c_str());
@@ -112,7 +129,7 @@ class WindowsTempFile final : public TempFile {
   bool close() override { return file_.close(); }
 
   bool commit(const Path& target) override {
-    if (!usable(target) || !file_.close()) return false;
+    if (!usable(target) || (doomed_ && !markForDeletion(file_.handle(), false)) || !file_.close()) return false;
     // Windows will not replace a read-only file; say so ourselves, since
     // not every implementation of MoveFileExW enforces it.
     const std::wstring to = toWide(target);
@@ -126,6 +143,8 @@ class WindowsTempFile final : public TempFile {
  private:
   WindowsFile file_;
   std::wstring name_;
+  TempNameGuard guard_;  // for a console event while the file has its name
+  bool doomed_;
 };
 
 class WindowsFileSystem final : public FileSystem {
@@ -170,8 +189,10 @@ class WindowsFileSystem final : public FileSystem {
       const std::wstring name = folder + L".hushmaker-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                 std::to_wstring(tick.QuadPart % 1000000007) + L"-" + std::to_wstring(counter++) +
                                 L".tmp";
-      const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+      // DELETE access for the mark; others may delete it (the console
+      // handler does), nobody may read or write it.
+      const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
+                                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (handle != INVALID_HANDLE_VALUE) return std::make_unique<WindowsTempFile>(handle, name);
       if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
     }

@@ -1,0 +1,44 @@
+#include "platform/interruptions.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "support/temp_folder.h"
+
+namespace hush {
+namespace {
+
+// A child names a file for the handler and is interrupted: the file goes,
+// and the child ends by the signal, as the shell expects (128 + N).
+TEST(Interruptions, RemoveTheNamedTempFileAndEndAsTheSignalWould) {
+  testing::TempFolder folder;
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    const auto kept = folder / "kept.tmp";
+    const auto named = folder / "named.tmp";
+    testing::writeFile(kept, {1});
+    testing::writeFile(named, {2});
+    const pid_t child = ::fork();
+    if (child == 0) {
+      catchInterruptions();
+      {
+        const TempNameGuard forgotten(kept.string());  // its guard is gone before the signal
+      }
+      const TempNameGuard guard(named.string());
+      ::raise(signal);
+      ::_exit(0);  // not reached
+    }
+    int raw = 0;
+    ASSERT_EQ(::waitpid(child, &raw, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == signal) << signal;
+    EXPECT_FALSE(std::filesystem::exists(named)) << signal;
+    EXPECT_TRUE(std::filesystem::exists(kept)) << signal;
+  }
+}
+
+}  // namespace
+}  // namespace hush
