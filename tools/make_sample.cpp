@@ -1,14 +1,24 @@
-// Writes the bundled sample movie: make_sample sample/sample.3mm
+// Writes the bundled sample movie, or the sample with a large backdrop for
+// trying what interrupting a long save does:
+//   make_sample sample/sample.3mm
+//   make_sample big.3mm 100          (a 100 MiB backdrop)
 #include <cstdio>
+#include <cstdlib>
 
 #include "support/sample_document.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_sample OUTPUT.3mm\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: make_sample OUTPUT.3mm [BACKDROP-MiB]\n");
     return 2;
   }
-  const auto bytes = hush::testing::sampleMovie().bytes();
+  auto doc = hush::testing::sampleMovie();
+  if (argc == 3) {
+    const unsigned long mebibytes = std::strtoul(argv[2], nullptr, 10);
+    if (mebibytes == 0 || mebibytes > 4000) return 2;
+    doc.add("BKGD", 8, hush::testing::Bytes(mebibytes << 20, 0x5A)).named(u"Large backdrop");
+  }
+  const auto bytes = doc.bytes();
   std::FILE* out = std::fopen(argv[1], "wb");
   if (out == nullptr) return 1;
   const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();

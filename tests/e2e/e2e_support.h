@@ -13,6 +13,16 @@
 
 namespace hush::testing {
 
+// Built with AddressSanitizer: it reserves more address space than a
+// memory limit allows, and runs too slowly for long real-time tests.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
+
 inline const std::string kBanner =
     "Hushmaker 0.2, by the Hushmaker team\n"
     "Chunkwright (v0.95 FINAL), the Hushmaker team's chunky file store\n"

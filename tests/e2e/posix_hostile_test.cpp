@@ -14,14 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
-
 // Runs the tool (`program`, by default the one built) through the shell:
 // `setup` first ("ulimit -v N;"), then the tool under `wrapper` ("setpriv
 // ..."), its standard error kept in err.txt.

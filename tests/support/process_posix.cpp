@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -64,6 +65,27 @@ ProgramResult runProgram(const std::filesystem::path& program, const std::vector
   ::close(out[0]);
   result.status = waitFor(child);
   return result;
+}
+
+int startProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                 const std::filesystem::path& folder) {
+  std::vector<std::string> storage;
+  auto argv = argvOf(program, args, storage);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, STDIN_FILENO);
+    ::dup2(null, STDOUT_FILENO);
+    if (::chdir(folder.c_str()) != 0) ::_exit(126);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  return child;
+}
+
+int stopProgram(int pid, int signal) {
+  ::kill(pid, signal);
+  return waitFor(pid);
 }
 
 ProgramResult runOnTerminal(const std::filesystem::path& program, const std::vector<std::string>& args,
