@@ -40,21 +40,22 @@ class Chunk {
   void attachFileData(std::uint32_t pos, std::uint32_t size, std::span<const std::uint8_t> head);
   void setName(const std::u16string& newName, bool wasWide);
 
+  // Small fields first and together: a document may hold a million records.
   ChunkTag tag = 0;
   ChunkNumber number = 0;
-  std::uint8_t loadedFlags = 0;
-  std::uint16_t refCount = 0;
-  format::NameForm nameForm = format::NameForm::None;
-  bool nameWasWide = false;
-  std::u16string name;
-  bool inFile = false;
-  std::vector<std::uint8_t> memData;  // the in-memory payload; its size is memSize
   std::uint32_t filePos = 0;
   std::uint32_t fileSize = 0;
+  format::NameForm nameForm = format::NameForm::None;
+  std::uint16_t refCount = 0;
   std::uint16_t selectedLink = kNoLink;
+  std::uint8_t loadedFlags = 0;
+  bool nameWasWide = false;
+  bool inFile = false;
   bool packed = false;
   bool pothMarked = false;
   File* file = nullptr;  // the store's file, not owned
+  std::u16string name;
+  std::vector<std::uint8_t> memData;  // the in-memory payload
   std::vector<ChildLink> links;
 };
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/radix_sort.h"
+
 namespace hush {
 namespace {
 
@@ -98,7 +100,9 @@ std::int32_t ChunkyFile::findChunk(ChunkTag tag, ChunkNumber number) const {
     }
     // Stable: of equal keys the earliest record stays first. A store in
     // (tag, number) order, as every saved one is, needs no sorting.
-    if (!std::is_sorted(lookup_.begin(), lookup_.end(), byKey)) std::stable_sort(lookup_.begin(), lookup_.end(), byKey);
+    if (!std::is_sorted(lookup_.begin(), lookup_.end(), byKey)) {
+      radixSort(lookup_, [](const LookupEntry& entry) { return entry.key; });
+    }
     lookupValid_ = true;
   }
   const LookupEntry wanted{lookupKey(tag, number), 0};

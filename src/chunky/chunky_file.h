@@ -20,7 +20,6 @@
 
 namespace hush {
 
-class ReadAhead;
 struct SaveLayout;
 
 // Results of ChunkyFile::open; callers and scripts know them by number.
@@ -96,12 +95,13 @@ class ChunkyFile {
   // Loading, step by step.
   OpenResult readIndex();
   std::optional<IndexArea> readIndexArea(std::uint32_t indexStart) const;
-  std::optional<Chunk> readRecord(std::span<const std::uint8_t> record, ReadAhead& payloads) const;
+  std::optional<Chunk> readRecord(std::span<const std::uint8_t> record) const;
+  bool readPayloadHeads();
 
   // Saving, step by step.
   format::FileHeader carriedHeader() const;
   bool commit(TempFile& temp, const Path& destination);
-  void standForSavedFile(const Path& target, const SaveLayout& layout, std::vector<Chunk>& sorted);
+  void standForSavedFile(const Path& target, const SaveLayout& layout, std::vector<bool>& placed);
   void attachStream(std::unique_ptr<File> file);
   void releaseStream();
   bool fileUnchanged() const;

@@ -9,6 +9,7 @@
 #include "chunky/chunky_format.h"
 #include "chunky/read_ahead.h"
 #include "common/byte_reader.h"
+#include "common/radix_sort.h"
 
 namespace hush {
 
@@ -79,15 +80,15 @@ std::optional<ChunkyFile::IndexArea> ChunkyFile::readIndexArea(std::uint32_t ind
   for (auto& entry : area.entries) entry = readIndexEntry(table);
 
   // The store is in descriptor order.
-  std::stable_sort(area.entries.begin(), area.entries.end(),
-                   [](const IndexEntry& a, const IndexEntry& b) { return a.offset < b.offset; });
+  const auto offsetOf = [](const IndexEntry& entry) { return entry.offset; };
+  const auto byOffset = [](const IndexEntry& a, const IndexEntry& b) { return a.offset < b.offset; };
+  if (!std::is_sorted(area.entries.begin(), area.entries.end(), byOffset)) radixSort(area.entries, offsetOf);
   if (!recordsApart(area.entries, area.dataSize)) return std::nullopt;
   return area;
 }
 
-// One chunk record from its descriptor bytes, its payload's first bytes
-// read through `payloads`.
-std::optional<Chunk> ChunkyFile::readRecord(std::span<const std::uint8_t> record, ReadAhead& payloads) const {
+// One chunk record from its descriptor bytes; its payload stays in the file.
+std::optional<Chunk> ChunkyFile::readRecord(std::span<const std::uint8_t> record) const {
   ByteReader in(record);
   const ChunkDescriptor descriptor = readDescriptor(in);
   const std::uint64_t need = kDescriptorSize + std::uint64_t{kLinkSize} * descriptor.linkCount;
@@ -107,12 +108,44 @@ std::optional<Chunk> ChunkyFile::readRecord(std::span<const std::uint8_t> record
     chunk.setName(name->name, name->wide);
   }
   if (!in.ok()) return std::nullopt;
-
-  std::array<std::uint8_t, 8> head{};
-  const auto headLength = std::min<std::size_t>(head.size(), descriptor.dataLength);
-  if (!payloads.read(descriptor.dataPos, std::span(head).first(headLength))) return std::nullopt;
-  chunk.attachFileData(descriptor.dataPos, descriptor.dataLength, std::span(head).first(headLength));
+  chunk.filePos = descriptor.dataPos;
+  chunk.fileSize = descriptor.dataLength;
+  chunk.inFile = true;
   return chunk;
+}
+
+// The payload marks come from each payload's first bytes. They are read in
+// the order the payloads lie in the file, whatever the order of the
+// records, so that the read-ahead window serves the neighbours of each.
+bool ChunkyFile::readPayloadHeads() {
+  // Small arrays for the walk in file order; the records themselves are
+  // then visited once, front to back.
+  struct Head {
+    std::uint32_t pos;
+    std::uint32_t size;
+    std::uint32_t index;
+  };
+  std::vector<Head> byPosition(chunks_.size());
+  for (std::size_t i = 0; i < chunks_.size(); ++i) {
+    byPosition[i] = Head{chunks_[i].filePos, chunks_[i].fileSize, static_cast<std::uint32_t>(i)};
+  }
+  const auto before = [](const Head& a, const Head& b) { return a.pos < b.pos; };
+  if (!std::is_sorted(byPosition.begin(), byPosition.end(), before)) {
+    radixSort(byPosition, [](const Head& head) { return head.pos; });
+  }
+  std::vector<format::PayloadMarks> marks(chunks_.size());
+  ReadAhead payloads(*file_, fileLength_);
+  std::array<std::uint8_t, 8> bytes{};
+  for (const Head& head : byPosition) {
+    const auto first = std::span(bytes).first(std::min<std::size_t>(bytes.size(), head.size));
+    if (!payloads.read(head.pos, first)) return false;
+    marks[head.index] = format::payloadMarks(first, head.size);
+  }
+  for (std::size_t i = 0; i < chunks_.size(); ++i) {
+    chunks_[i].packed = marks[i].packed;
+    chunks_[i].pothMarked = marks[i].pothMarked;
+  }
+  return true;
 }
 
 OpenResult ChunkyFile::readIndex() {
@@ -130,15 +163,14 @@ OpenResult ChunkyFile::readIndex() {
 
   const auto area = readIndexArea(header->indexStart);
   if (!area) return kIndexRefused;
-  ReadAhead payloads(*file_, fileLength_);
   chunks_.reserve(area->entries.size());
   for (const auto& entry : area->entries) {
-    auto chunk = readRecord(area->descriptors().subspan(entry.offset, entry.size), payloads);
+    auto chunk = readRecord(area->descriptors().subspan(entry.offset, entry.size));
     if (!chunk) return kIndexRefused;
     noteNumber(chunk->tag, chunk->number);
     chunks_.push_back(std::move(*chunk));
   }
-  return kOpened;
+  return readPayloadHeads() ? kOpened : kIndexRefused;
 }
 
 OpenResult ChunkyFile::open(const Path& path) {

@@ -11,15 +11,23 @@
 #include "chunky/chunky_file.h"
 #include "chunky/chunky_format.h"
 #include "chunky/read_ahead.h"
+#include "common/radix_sort.h"
 
 namespace hush {
 
 // Where everything goes in the file being written.
 struct SaveLayout {
-  std::vector<std::uint32_t> byKey;  // record indices in (tag, number) order
+  // The records in (tag, number) order, with where each payload comes from,
+  // so that the payload pass reads one array front to back.
+  struct Keyed {
+    std::uint32_t index;  // in the store
+    std::uint32_t filePos;
+    std::uint32_t size;
+    bool inFile;
+  };
+  std::vector<Keyed> byKey;
   std::vector<std::uint32_t> dataPos;
-  std::vector<std::uint32_t> descriptorOffset;
-  std::vector<std::uint32_t> descriptorSize;
+  std::vector<format::IndexEntry> descriptors;  // where each record's descriptor goes
   std::vector<format::NameForm> nameForm;
   format::FileHeader header;
   format::IndexHeader index;
@@ -40,18 +48,23 @@ std::optional<NameForm> writtenNameForm(const Chunk& chunk) {
 
 // The records in (tag, number) order, stable: the order payloads and the
 // entry table are written in.
-std::vector<std::uint32_t> orderByKey(const std::vector<Chunk>& chunks) {
-  std::vector<std::uint32_t> byKey(chunks.size());
-  std::iota(byKey.begin(), byKey.end(), 0u);
-  const auto byTagAndNumber = [&](std::uint32_t a, std::uint32_t b) {
-    if (chunks[a].tag != chunks[b].tag) return chunks[a].tag < chunks[b].tag;
-    return chunks[a].number < chunks[b].number;
+std::vector<SaveLayout::Keyed> orderByKey(const std::vector<Chunk>& chunks) {
+  struct WithKey {
+    std::uint64_t key;
+    SaveLayout::Keyed record;
   };
-  // A store loaded from a document we wrote is in this order already.
-  if (!std::is_sorted(byKey.begin(), byKey.end(), byTagAndNumber)) {
-    std::stable_sort(byKey.begin(), byKey.end(), byTagAndNumber);
+  std::vector<WithKey> keyed(chunks.size());
+  for (std::size_t i = 0; i < chunks.size(); ++i) {
+    const Chunk& chunk = chunks[i];
+    keyed[i] = WithKey{(std::uint64_t{chunk.tag} << 32) | chunk.number,
+                       {static_cast<std::uint32_t>(i), chunk.filePos, chunk.payloadSize(), chunk.inFile}};
   }
-  return byKey;
+  // A store loaded from a document we wrote is in this order already.
+  const auto byKey = [](const WithKey& a, const WithKey& b) { return a.key < b.key; };
+  if (!std::is_sorted(keyed.begin(), keyed.end(), byKey)) radixSort(keyed, [](const WithKey& k) { return k.key; });
+  std::vector<SaveLayout::Keyed> order(chunks.size());
+  for (std::size_t k = 0; k < keyed.size(); ++k) order[k] = keyed[k].record;
+  return order;
 }
 
 constexpr std::uint64_t kSizeLimit = 0xFFFFFFFF;
@@ -61,11 +74,10 @@ constexpr std::uint64_t kSizeLimit = 0xFFFFFFFF;
 std::optional<std::uint64_t> placePayloads(const std::vector<Chunk>& chunks, SaveLayout& layout) {
   layout.dataPos.resize(chunks.size());
   std::uint64_t position = format::kFileHeaderSize;
-  for (const std::uint32_t i : layout.byKey) {
-    const std::uint32_t size = chunks[i].payloadSize();
-    if (size > format::kMaxPayload) return std::nullopt;
-    layout.dataPos[i] = static_cast<std::uint32_t>(position);
-    position += size;
+  for (const auto& record : layout.byKey) {
+    if (record.size > format::kMaxPayload) return std::nullopt;
+    layout.dataPos[record.index] = static_cast<std::uint32_t>(position);
+    position += record.size;
     if (position > kSizeLimit) return std::nullopt;
   }
   return position;
@@ -75,8 +87,7 @@ std::optional<std::uint64_t> placePayloads(const std::vector<Chunk>& chunks, Sav
 // nothing when a record cannot be written.
 std::optional<std::uint64_t> placeDescriptors(const std::vector<Chunk>& chunks, SaveLayout& layout) {
   const std::size_t n = chunks.size();
-  layout.descriptorOffset.resize(n);
-  layout.descriptorSize.resize(n);
+  layout.descriptors.resize(n);
   layout.nameForm.resize(n);
   std::uint64_t dataSize = 0;
   for (std::size_t i = 0; i < n; ++i) {
@@ -85,8 +96,7 @@ std::optional<std::uint64_t> placeDescriptors(const std::vector<Chunk>& chunks, 
     if (!form || chunk.links.size() > format::kMaxLinks) return std::nullopt;
     const std::uint64_t size = format::recordSize(chunk.links.size(), *form, chunk.name.size());
     layout.nameForm[i] = *form;
-    layout.descriptorOffset[i] = static_cast<std::uint32_t>(dataSize);
-    layout.descriptorSize[i] = static_cast<std::uint32_t>(size);
+    layout.descriptors[i] = format::IndexEntry{static_cast<std::uint32_t>(dataSize), static_cast<std::uint32_t>(size)};
     dataSize += size + format::paddingAfter(size);
     if (dataSize > kSizeLimit) return std::nullopt;
   }
@@ -135,21 +145,75 @@ class BufferedOutput {
     return ok;
   }
 
-  // Appends `length` bytes of `source` at `offset`: small runs through the
-  // read-ahead window, large ones copied file to file.
-  bool copyFrom(File& source, ReadAhead& window, std::uint64_t offset, std::uint32_t length) {
-    if (length <= ReadAhead::kWindow / 4) {
-      const std::size_t at = buffer_.size();
-      buffer_.resize(at + length);
-      return window.read(offset, std::span(buffer_).subspan(at)) && flushIfFull();
-    }
-    return flush() && out_.copyFrom(source, offset, length);
-  }
+  File& file() { return out_; }
 
  private:
   File& out_;
   std::vector<std::uint8_t> buffer_;
 };
+
+// Payloads at most this long are gathered through the read-ahead window;
+// longer ones are copied file to file.
+constexpr std::uint32_t kSmallPayload = ReadAhead::kWindow / 4;
+// How much output a gathering of small payloads covers at once.
+constexpr std::size_t kGatherWindow = 8 << 20;
+
+bool isSmallInFile(const SaveLayout::Keyed& record) { return record.inFile && record.size <= kSmallPayload; }
+
+// Appends the small in-file payloads from byKey[k] on, as many as one
+// gathering window holds; they are read in the order they lie in the
+// source, whatever order they are written in. Returns the next k.
+std::optional<std::size_t> gatherSmallPayloads(BufferedOutput& output, ReadAhead& window,
+                                               const std::vector<SaveLayout::Keyed>& byKey, std::size_t k) {
+  struct Read {
+    std::uint32_t from;  // position in the source
+    std::uint32_t size;
+    std::size_t to;  // place in the buffer
+    bool operator<(const Read& other) const { return from < other.from; }
+  };
+  auto& buffer = output.buffer();
+  const std::size_t base = buffer.size();
+  std::vector<Read> reads;
+  for (; k < byKey.size() && isSmallInFile(byKey[k]); ++k) {
+    if (buffer.size() - base + byKey[k].size > kGatherWindow) break;
+    reads.push_back(Read{byKey[k].filePos, byKey[k].size, buffer.size()});
+    buffer.resize(buffer.size() + byKey[k].size);
+  }
+  if (!std::is_sorted(reads.begin(), reads.end())) std::sort(reads.begin(), reads.end());
+  for (const Read& read : reads) {
+    if (!window.read(read.from, std::span(buffer).subspan(read.to, read.size))) return std::nullopt;
+  }
+  return k;
+}
+
+bool writePayloads(BufferedOutput& output, File& source, std::uint64_t sourceLength, const std::vector<Chunk>& chunks,
+                   const std::vector<SaveLayout::Keyed>& byKey) {
+  ReadAhead window(source, sourceLength);
+  for (std::size_t k = 0; k < byKey.size();) {
+    const SaveLayout::Keyed& record = byKey[k];
+    if (!record.inFile) {
+      const auto& bytes = chunks[record.index].memData;
+      output.buffer().insert(output.buffer().end(), bytes.begin(), bytes.end());
+      if (!output.flushIfFull()) return false;
+      ++k;
+    } else if (isSmallInFile(record)) {
+      const auto next = gatherSmallPayloads(output, window, byKey, k);
+      if (!next || !output.flushIfFull()) return false;
+      k = *next;
+    } else {
+      // Large payloads that lie back to back in the source go in one copy.
+      std::uint64_t length = 0;
+      const std::uint64_t from = record.filePos;
+      for (; k < byKey.size(); ++k) {
+        const SaveLayout::Keyed& next = byKey[k];
+        if (!next.inFile || isSmallInFile(next) || next.filePos != from + length) break;
+        length += next.size;
+      }
+      if (!output.flush() || !output.file().copyFrom(source, from, length)) return false;
+    }
+  }
+  return true;
+}
 
 bool writeDocument(File& out, File& source, std::uint64_t sourceLength, const std::vector<Chunk>& chunks,
                    const SaveLayout& layout) {
@@ -157,17 +221,7 @@ bool writeDocument(File& out, File& source, std::uint64_t sourceLength, const st
   BufferedOutput output(out);
   auto& buffer = output.buffer();
   writeFileHeader(buffer, layout.header);
-
-  ReadAhead window(source, sourceLength);
-  for (const std::uint32_t i : layout.byKey) {
-    const Chunk& chunk = chunks[i];
-    if (chunk.inFile) {
-      if (!output.copyFrom(source, window, chunk.filePos, chunk.fileSize)) return false;
-    } else {
-      buffer.insert(buffer.end(), chunk.memData.begin(), chunk.memData.end());
-      if (!output.flushIfFull()) return false;
-    }
-  }
+  if (!writePayloads(output, source, sourceLength, chunks, layout.byKey)) return false;
 
   writeIndexHeader(buffer, layout.index);
   for (std::size_t i = 0; i < chunks.size(); ++i) {
@@ -185,8 +239,8 @@ bool writeDocument(File& out, File& source, std::uint64_t sourceLength, const st
     writeName(buffer, layout.nameForm[i], chunk.name);
     if (!output.flushIfFull()) return false;
   }
-  for (const std::uint32_t i : layout.byKey) {
-    writeIndexEntry(buffer, IndexEntry{layout.descriptorOffset[i], layout.descriptorSize[i]});
+  for (const auto& record : layout.byKey) {
+    writeIndexEntry(buffer, layout.descriptors[record.index]);
     if (!output.flushIfFull()) return false;
   }
   return output.flush();
@@ -230,19 +284,32 @@ bool ChunkyFile::commit(TempFile& temp, const Path& destination) {
 }
 
 // The store now stands for the saved file, in (tag, number) order. Nothing
-// here may fail: the document is saved.
-void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout, std::vector<Chunk>& sorted) {
+// here may fail: the document is saved. `placed` has a flag per record,
+// allocated before the commit.
+void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout, std::vector<bool>& placed) {
   releaseStream();
-  for (const std::uint32_t i : layout.byKey) {
+  for (std::size_t i = 0; i < chunks_.size(); ++i) {
     Chunk& chunk = chunks_[i];
     chunk.nameForm = layout.nameForm[i];
     chunk.fileSize = chunk.payloadSize();
     chunk.filePos = layout.dataPos[i];
     chunk.inFile = true;
     chunk.memData = {};
-    sorted.push_back(std::move(chunk));
   }
-  chunks_.swap(sorted);
+  // Record byKey[k] moves to place k, one cycle of the permutation at a
+  // time: no second copy of the records.
+  for (std::size_t start = 0; start < chunks_.size(); ++start) {
+    if (placed[start]) continue;
+    Chunk moving = std::move(chunks_[start]);
+    std::size_t at = start;
+    for (std::size_t from = layout.byKey[at].index; from != start; from = layout.byKey[at].index) {
+      chunks_[at] = std::move(chunks_[from]);
+      placed[at] = true;
+      at = from;
+    }
+    chunks_[at] = std::move(moving);
+    placed[at] = true;
+  }
   forgetLookup();
   path_ = target;
   fileLength_ = layout.header.totalSize;
@@ -269,10 +336,9 @@ SaveResult ChunkyFile::save(const Path& target) {
 
     auto temp = fileSystem_.createTempBeside(destination);
     if (!temp || !writeDocument(*temp, *file_, fileLength_, chunks_, *layout) || !temp->sync()) return kNotSaved;
-    std::vector<Chunk> sorted;
-    sorted.reserve(chunks_.size());  // before the commit: afterwards nothing may fail
+    std::vector<bool> placed(chunks_.size());  // before the commit: afterwards nothing may fail
     if (!commit(*temp, destination)) return kNotSaved;
-    standForSavedFile(target, *layout, sorted);
+    standForSavedFile(target, *layout, placed);
     return kSaved;
   } catch (const std::bad_alloc&) {
     // Out of memory before the commit: the temporary file goes with its
