@@ -2,11 +2,18 @@
 // gigabyte documents: payloads are streamed to the file, only the index is
 // built in memory.
 //
-// usage: make_document <shape> <file>
+// usage: make_document <shape> <file> [layout]
 //   shapes: payload-heavy, index-heavy, index-heavy-100k, group-heavy,
 //           hostile, small
+//   layouts: sorted (descriptors and payloads in (tag, number) order, the
+//            default), shuffled (descriptors in the order a movie grew,
+//            here a fixed shuffle, payloads in (tag, number) order: what
+//            the store itself writes for such a movie), store-order (both
+//            in that grown order, as other writers lay them out)
 #include <algorithm>
 #include <cstdint>
+#include <numeric>
+#include <random>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -104,11 +111,23 @@ bool writeAll(std::FILE* file, const std::uint8_t* bytes, std::size_t size) {
 
 int main(int argc, char** argv) {
   Shape shape;
-  if (argc != 3 || !shapeNamed(argv[1], shape)) {
-    std::fprintf(stderr, "usage: make_document <payload-heavy|index-heavy|index-heavy-100k|group-heavy|hostile|small> <file>\n");
+  const std::string layout = argc == 4 ? argv[3] : "sorted";
+  if ((argc != 3 && argc != 4) || !shapeNamed(argv[1], shape) ||
+      (layout != "sorted" && layout != "shuffled" && layout != "store-order")) {
+    std::fprintf(stderr,
+                 "usage: make_document <payload-heavy|index-heavy|index-heavy-100k|group-heavy|hostile|small> <file> "
+                 "[sorted|shuffled|store-order]\n");
     return 2;
   }
   const std::vector<Planned> chunks = plan(shape);
+  // Chunk indices (in (tag, number) order) in the order of the descriptors,
+  // and in the order of the payloads.
+  std::vector<std::size_t> storeOrder(chunks.size());
+  std::iota(storeOrder.begin(), storeOrder.end(), std::size_t{0});
+  if (layout != "sorted") std::shuffle(storeOrder.begin(), storeOrder.end(), std::mt19937_64(2026));
+  std::vector<std::size_t> payloadOrder(chunks.size());
+  std::iota(payloadOrder.begin(), payloadOrder.end(), std::size_t{0});
+  if (layout == "store-order") payloadOrder = storeOrder;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(argv[2], "wb"), std::fclose);
   if (!file) {
     std::perror(argv[2]);
@@ -127,7 +146,8 @@ int main(int argc, char** argv) {
   std::uint64_t position = fmt::kFileHeaderSize;
   std::vector<std::uint32_t> dataPos(chunks.size());
   std::vector<std::uint8_t> flags(chunks.size());
-  for (std::size_t i = 0; i < chunks.size() && ok; ++i) {
+  for (std::size_t k = 0; k < chunks.size() && ok; ++k) {
+    const std::size_t i = payloadOrder[k];
     const Planned& chunk = chunks[i];
     dataPos[i] = static_cast<std::uint32_t>(position);
     if (chunk.tag == makeTag("GGFR") || chunk.tag == makeTag("GGAE")) {
@@ -150,7 +170,7 @@ int main(int argc, char** argv) {
   fmt::writeIndexHeader(bytes, {0x03030001, static_cast<std::uint32_t>(chunks.size()), 0, fmt::kIndexReserved,
                                 fmt::kIndexFixedSize});
   std::vector<fmt::IndexEntry> entries(chunks.size());
-  for (std::size_t i = 0; i < chunks.size(); ++i) {
+  for (const std::size_t i : storeOrder) {
     const Planned& chunk = chunks[i];
     const std::size_t start = bytes.size();
     fmt::writeDescriptor(bytes, {chunk.tag, chunk.number, dataPos[i], flags[i], chunk.size,
@@ -167,7 +187,7 @@ int main(int argc, char** argv) {
   };
   put32(8, static_cast<std::uint32_t>(bytes.size() - fmt::kIndexHeaderSize));  // the data size
   if (shape.hostile) put32(4, 0xFFFFFFFF);                                    // the entry count
-  for (const auto& entry : entries) fmt::writeIndexEntry(bytes, entry);
+  for (const auto& entry : entries) fmt::writeIndexEntry(bytes, entry);  // in (tag, number) order
   ok = ok && writeAll(file.get(), bytes.data(), bytes.size());
 
   const std::uint64_t total = indexStart + bytes.size();
