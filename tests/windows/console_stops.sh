@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Stops the Windows tool, under Wine, in the middle of saving a 300 MiB
+# Stops the Windows tool, under Wine, in the middle of saving a 100 MiB
 # movie the ways a console user does: Ctrl-C typed into its console (a
 # pseudo-terminal is Wine's console here) and the console closed. Every
 # time the movie must be whole, the output absent or complete, and nothing
@@ -11,7 +11,7 @@ work="$(mktemp -d)"
 trap 'exec 3>&- || true; rm -rf "$work"' EXIT
 mkdir "$work/run"
 cd "$work/run"
-wine "$dir/make_sample.exe" "$work/movie.3mm" 300 </dev/null
+wine "$dir/make_sample.exe" "$work/movie.3mm" 100 </dev/null
 cp "$work/movie.3mm" movie.3mm
 
 # A whole run on the console: what it writes.
@@ -37,7 +37,8 @@ for how in ctrl-c close; do
     # the processes on it, which is what Wine sees of a closed console.
     if [ "$how" = ctrl-c ]; then printf '\003' >&3; else pkill -HUP -f "Hushmaker.exe movie.3mm out.3mm" || true; fi
     { wait "$console"; } 2>/dev/null || true
-    wineserver -w  # every process of the stop has ended
+    # Every process of the stop has ended (the wine server itself may stay).
+    for _ in $(seq 500); do pgrep -f "Hushmaker.exe movie.3mm" >/dev/null || break; sleep 0.02; done
     stops=$((stops + 1))
     [ -e out.3mm ] || before=$((before + 1))
     echo "$how ${delay_ms} ms into the save: $([ -e out.3mm ] && echo saved || echo stopped)"
