@@ -40,10 +40,10 @@ TEST(WindowsKills, LeaveTheInputWholeTheTargetOldOrCompleteAndNothingElse) {
     while (!savingNow(folder.path()) && !fs::exists(folder / "out.3mm") && std::chrono::steady_clock::now() < deadline) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(random() % 10));
-    const unsigned long status = killProgram(pid);
+    SCOPED_TRACE("exit code " + std::to_string(killProgram(pid)));
+    // Killed after the move, the save stands: nothing is left to undo.
     const bool saved = fs::exists(folder / "out.3mm");
     stopped += saved ? 0 : 1;
-    EXPECT_TRUE(status == 7 || !saved) << status;
     if (saved) {
       EXPECT_EQ(readFile(folder / "out.3mm"), silent);
     }

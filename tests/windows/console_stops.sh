@@ -38,7 +38,9 @@ for how in ctrl-c close; do
     if [ "$how" = ctrl-c ]; then printf '\003' >&3; else pkill -HUP -f "Hushmaker.exe movie.3mm out.3mm" || true; fi
     { wait "$console"; } 2>/dev/null || true
     # Every process of the stop has ended (the wine server itself may stay).
-    for _ in $(seq 500); do pgrep -f "Hushmaker.exe movie.3mm" >/dev/null || break; sleep 0.02; done
+    for _ in $(seq 1500); do pgrep -f "Hushmaker.exe movie.3mm" >/dev/null || break; sleep 0.02; done
+    # Wine removes a doomed file a moment after its process has gone.
+    for _ in $(seq 250); do compgen -G '.hushmaker-*' >/dev/null || break; sleep 0.02; done
     stops=$((stops + 1))
     [ -e out.3mm ] || before=$((before + 1))
     echo "$how ${delay_ms} ms into the save: $([ -e out.3mm ] && echo saved || echo stopped)"
