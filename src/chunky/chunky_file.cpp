@@ -26,8 +26,30 @@ void ChunkyFile::releaseStream() {
   for (auto& chunk : chunks_) chunk.file = nullptr;
 }
 
+// Record pendingOrder_[k] moves to place k, one cycle of the permutation
+// at a time: no second copy of the records.
+void ChunkyFile::settleOrder() const {
+  if (pendingOrder_.empty()) return;
+  for (std::size_t start = 0; start < chunks_.size(); ++start) {
+    if (placed_[start]) continue;
+    Chunk moving = std::move(chunks_[start]);
+    std::size_t at = start;
+    for (std::size_t from = pendingOrder_[at]; from != start; from = pendingOrder_[at]) {
+      chunks_[at] = std::move(chunks_[from]);
+      placed_[at] = true;
+      at = from;
+    }
+    chunks_[at] = std::move(moving);
+    placed_[at] = true;
+  }
+  pendingOrder_ = {};
+  placed_ = {};
+}
+
 bool ChunkyFile::close() {
   if (!isOpen_) return false;
+  pendingOrder_ = {};
+  placed_ = {};
   chunks_.clear();
   chunks_.shrink_to_fit();
   releaseStream();
@@ -40,11 +62,13 @@ bool ChunkyFile::close() {
 
 Chunk* ChunkyFile::currentChunk() {
   if (!isOpen_ || current_ < 0) return nullptr;
+  settleOrder();
   return &chunks_[static_cast<std::size_t>(current_)];
 }
 
 const Chunk* ChunkyFile::currentChunk() const {
   if (!isOpen_ || current_ < 0) return nullptr;
+  settleOrder();
   return &chunks_[static_cast<std::size_t>(current_)];
 }
 
@@ -91,6 +115,7 @@ std::vector<ChildLink> ChunkyFile::currentLinks() const {
 
 std::int32_t ChunkyFile::findChunk(ChunkTag tag, ChunkNumber number) const {
   if (!isOpen_) return -1;
+  settleOrder();
   const auto byKey = [](const LookupEntry& a, const LookupEntry& b) { return a.key < b.key; };
   if (!lookupValid_) {
     lookup_.clear();
@@ -167,6 +192,7 @@ bool ChunkyFile::deleteCurrent() {
 
 std::size_t ChunkyFile::deleteChunksTagged(std::span<const ChunkTag> tags) {
   if (!isOpen_) return 0;
+  settleOrder();
   const auto doomed = [&](const Chunk& chunk) { return std::find(tags.begin(), tags.end(), chunk.tag) != tags.end(); };
   const std::size_t removed = std::erase_if(chunks_, doomed);
   if (removed > 0) {
@@ -191,6 +217,7 @@ void ChunkyFile::noteNumber(ChunkTag tag, ChunkNumber number) {
 }
 
 void ChunkyFile::rebuildTagRanges() {
+  settleOrder();
   tagRanges_.clear();
   rangeOfTag_.clear();
   for (const auto& chunk : chunks_) noteNumber(chunk.tag, chunk.number);

@@ -82,7 +82,10 @@ class ChunkyFile {
   const std::vector<TagRange>& tagRanges() const { return tagRanges_; }
 
   // Read-only views for tools and tests.
-  const std::vector<Chunk>& chunks() const { return chunks_; }
+  const std::vector<Chunk>& chunks() const {
+    settleOrder();
+    return chunks_;
+  }
   std::uint32_t headerId() const { return headerId_; }
   std::uint16_t headerWord1() const { return headerWord1_; }
   std::uint16_t headerWord2() const { return headerWord2_; }
@@ -101,7 +104,9 @@ class ChunkyFile {
   // Saving, step by step.
   format::FileHeader carriedHeader() const;
   bool commit(TempFile& temp, const Path& destination);
-  void standForSavedFile(const Path& target, const SaveLayout& layout, std::vector<bool>& placed);
+  void standForSavedFile(const Path& target, const SaveLayout& layout, std::vector<std::uint32_t>& order,
+                         std::vector<bool>& placed);
+  void settleOrder() const;
   void attachStream(std::unique_ptr<File> file);
   void releaseStream();
   bool fileUnchanged() const;
@@ -111,7 +116,12 @@ class ChunkyFile {
   void forgetLookup() { lookupValid_ = false; }
 
   FileSystem& fileSystem_;
-  std::vector<Chunk> chunks_;
+  // After a save the records belong in (tag, number) order. They are put
+  // in it when next looked at (settleOrder), so that a store that is saved
+  // and then closed, as in every run of the tool, never pays for the moves.
+  mutable std::vector<Chunk> chunks_;
+  mutable std::vector<std::uint32_t> pendingOrder_;  // record pendingOrder_[k] belongs at k
+  mutable std::vector<bool> placed_;                 // room for settling, set aside beforehand
   Path path_;
   bool isOpen_ = false;
   std::unique_ptr<File> file_;

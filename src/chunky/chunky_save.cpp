@@ -128,12 +128,17 @@ std::optional<SaveLayout> planLayout(const std::vector<Chunk>& chunks, const for
   return layout;
 }
 
+// How much output a gathering of small payloads covers at once.
+constexpr std::size_t kGatherWindow = 16 << 20;
+
 // Gathers small writes into large ones.
 class BufferedOutput {
  public:
   static constexpr std::size_t kBuffer = 1 << 20;
 
-  explicit BufferedOutput(File& out) : out_(out) { buffer_.reserve(kBuffer); }
+  // Room for a full buffer and a gathering on top, so that it never grows
+  // by doubling.
+  explicit BufferedOutput(File& out) : out_(out) { buffer_.reserve(kBuffer + kGatherWindow); }
 
   std::vector<std::uint8_t>& buffer() { return buffer_; }
 
@@ -155,8 +160,6 @@ class BufferedOutput {
 // Payloads at most this long are gathered through the read-ahead window;
 // longer ones are copied file to file.
 constexpr std::uint32_t kSmallPayload = ReadAhead::kWindow / 4;
-// How much output a gathering of small payloads covers at once.
-constexpr std::size_t kGatherWindow = 8 << 20;
 
 bool isSmallInFile(const SaveLayout::Keyed& record) { return record.inFile && record.size <= kSmallPayload; }
 
@@ -284,9 +287,10 @@ bool ChunkyFile::commit(TempFile& temp, const Path& destination) {
 }
 
 // The store now stands for the saved file, in (tag, number) order. Nothing
-// here may fail: the document is saved. `placed` has a flag per record,
-// allocated before the commit.
-void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout, std::vector<bool>& placed) {
+// here may fail: the document is saved. `order` and `placed` have room for
+// one entry per record, set aside before the commit.
+void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout, std::vector<std::uint32_t>& order,
+                                   std::vector<bool>& placed) {
   releaseStream();
   for (std::size_t i = 0; i < chunks_.size(); ++i) {
     Chunk& chunk = chunks_[i];
@@ -296,20 +300,9 @@ void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout,
     chunk.inFile = true;
     chunk.memData = {};
   }
-  // Record byKey[k] moves to place k, one cycle of the permutation at a
-  // time: no second copy of the records.
-  for (std::size_t start = 0; start < chunks_.size(); ++start) {
-    if (placed[start]) continue;
-    Chunk moving = std::move(chunks_[start]);
-    std::size_t at = start;
-    for (std::size_t from = layout.byKey[at].index; from != start; from = layout.byKey[at].index) {
-      chunks_[at] = std::move(chunks_[from]);
-      placed[at] = true;
-      at = from;
-    }
-    chunks_[at] = std::move(moving);
-    placed[at] = true;
-  }
+  for (std::size_t k = 0; k < layout.byKey.size(); ++k) order[k] = layout.byKey[k].index;
+  pendingOrder_.swap(order);
+  placed_.swap(placed);
   forgetLookup();
   path_ = target;
   fileLength_ = layout.header.totalSize;
@@ -326,6 +319,11 @@ void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout,
 SaveResult ChunkyFile::save(const Path& target) {
   // A store that lost its stream could not copy its payloads.
   if (!isOpen_ || !file_ || target.empty()) return kNotSaved;
+  settleOrder();
+  // The lookup is rebuilt when next needed; a save has more use for the
+  // memory.
+  forgetLookup();
+  lookup_ = {};
   try {
     const auto layout = planLayout(chunks_, carriedHeader());
     // The payloads are copied from the file as it was loaded; one written
@@ -336,9 +334,11 @@ SaveResult ChunkyFile::save(const Path& target) {
 
     auto temp = fileSystem_.createTempBeside(destination);
     if (!temp || !writeDocument(*temp, *file_, fileLength_, chunks_, *layout) || !temp->sync()) return kNotSaved;
-    std::vector<bool> placed(chunks_.size());  // before the commit: afterwards nothing may fail
+    // Set aside before the commit: afterwards nothing may fail.
+    std::vector<std::uint32_t> order(chunks_.size());
+    std::vector<bool> placed(chunks_.size());
     if (!commit(*temp, destination)) return kNotSaved;
-    standForSavedFile(target, *layout, placed);
+    standForSavedFile(target, *layout, order, placed);
     return kSaved;
   } catch (const std::bad_alloc&) {
     // Out of memory before the commit: the temporary file goes with its

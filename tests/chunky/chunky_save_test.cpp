@@ -70,6 +70,7 @@ TEST_F(SaveTest, StoreStandsForTheSavedFile) {
   ASSERT_EQ(store.save(out), 1);
   EXPECT_EQ(store.path(), out);
   EXPECT_EQ(store.current(), 0);  // the cursor stays, on whatever is there now
+  EXPECT_EQ(store.findChunk(makeTag("SCEN"), 2), 2);  // looked up in the new order
   std::vector<ChunkNumber> numbers;
   for (const auto& c : store.chunks()) {
     numbers.push_back(c.number);
