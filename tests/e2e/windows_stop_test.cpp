@@ -32,7 +32,7 @@ TEST(WindowsKills, LeaveTheInputWholeTheTargetOldOrCompleteAndNothingElse) {
 
   std::mt19937 random(std::random_device{}());
   int stopped = 0;
-  for (int kill = 0; kill < 8; ++kill) {
+  for (int kill = 0; kill < 6; ++kill) {
     fs::remove(folder / "out.3mm");
     const int pid = startProgram(HUSHMAKER_EXE, {"movie.3mm", "out.3mm"}, folder.path());
     // Into the save: its new file is there; then a few milliseconds on.
@@ -49,14 +49,15 @@ TEST(WindowsKills, LeaveTheInputWholeTheTargetOldOrCompleteAndNothingElse) {
     }
     EXPECT_EQ(readFile(folder / "movie.3mm"), movie);
     // The system removes the doomed file as it closes the dead process's
-    // handles, which Wine does a moment after the process has ended.
-    const auto settled = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    // handles, which Wine does some time after the process has ended (up
+    // to seconds on a busy machine).
+    const auto settled = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (savingNow(folder.path()) && std::chrono::steady_clock::now() < settled) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_EQ(folder.list().size(), saved ? 2u : 1u);  // no temporary file
   }
-  std::printf("[  kills   ] 8 kills, %d of them before the save was done\n", stopped);
+  std::printf("[  kills   ] 6 kills, %d of them before the save was done\n", stopped);
 }
 
 }  // namespace
