@@ -137,8 +137,10 @@ class BufferedOutput {
   static constexpr std::size_t kBuffer = 1 << 20;
 
   // Room for a full buffer and a gathering on top, so that it never grows
-  // by doubling.
-  explicit BufferedOutput(File& out) : out_(out) { buffer_.reserve(kBuffer + kGatherWindow); }
+  // by doubling; no more than the whole document, though.
+  BufferedOutput(File& out, std::uint64_t documentSize) : out_(out) {
+    buffer_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(kBuffer + kGatherWindow, documentSize)));
+  }
 
   std::vector<std::uint8_t>& buffer() { return buffer_; }
 
@@ -221,7 +223,7 @@ bool writePayloads(BufferedOutput& output, File& source, std::uint64_t sourceLen
 bool writeDocument(File& out, File& source, std::uint64_t sourceLength, const std::vector<Chunk>& chunks,
                    const SaveLayout& layout) {
   using namespace format;
-  BufferedOutput output(out);
+  BufferedOutput output(out, layout.header.totalSize);
   auto& buffer = output.buffer();
   writeFileHeader(buffer, layout.header);
   if (!writePayloads(output, source, sourceLength, chunks, layout.byKey)) return false;

@@ -17,7 +17,12 @@ namespace hush {
 // order of items with equal keys.
 template <typename T, typename KeyOf>
 void radixSort(std::vector<T>& items, KeyOf key) {
-  if (items.size() < 2) return;
+  // A pass costs a 64K-entry count table: small inputs sort cheaper by
+  // comparison.
+  if (items.size() < 4096) {
+    std::stable_sort(items.begin(), items.end(), [&](const T& a, const T& b) { return key(a) < key(b); });
+    return;
+  }
   std::vector<T> scratch(items.size());
   std::vector<std::size_t> counts(std::size_t{1} << 16);
   for (int shift = 0; shift < 64; shift += 16) {
