@@ -21,15 +21,11 @@ ProgramResult runProgram(const std::filesystem::path& program, const std::vector
 ProgramResult runOnTerminal(const std::filesystem::path& program, const std::vector<std::string>& args,
                             const std::filesystem::path& folder, const std::string& typed);
 
+#ifndef _WIN32
 // Starts `program` in the background (output to the null device) and
 // returns its process id.
 int startProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
                  const std::filesystem::path& folder);
-#ifdef _WIN32
-// Ends a started program with TerminateProcess and waits for it: its exit
-// code.
-unsigned long killProgram(int pid);
-#else
 // Sends `signal` to a started program and waits for it: its exit status,
 // or 128 plus the signal that ended it.
 int stopProgram(int pid, int signal);

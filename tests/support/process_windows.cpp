@@ -89,40 +89,6 @@ ProgramResult runProgram(const std::filesystem::path& program, const std::vector
   return result;
 }
 
-int startProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
-                 const std::filesystem::path& folder) {
-  std::wstring commandLine = quoted(program.wstring());
-  for (const auto& arg : args) commandLine += L" " + quoted(fromUtf8(arg));
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const HANDLE null = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                  OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = startup.hStdOutput = startup.hStdError = null;
-  PROCESS_INFORMATION process{};
-  const std::wstring workdir = folder.wstring();
-  const bool started = CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                      nullptr, workdir.c_str(), &startup, &process);
-  CloseHandle(null);
-  if (!started) throw std::runtime_error("cannot start the program");
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return static_cast<int>(process.dwProcessId);
-}
-
-unsigned long killProgram(int pid) {
-  const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE,
-                                     static_cast<DWORD>(pid));
-  if (process == nullptr) throw std::runtime_error("no such process");
-  TerminateProcess(process, 9);
-  WaitForSingleObject(process, INFINITE);
-  DWORD status = 0;
-  GetExitCodeProcess(process, &status);
-  CloseHandle(process);
-  return status;
-}
-
 ProgramResult runOnTerminal(const std::filesystem::path&, const std::vector<std::string>&,
                             const std::filesystem::path&, const std::string&) {
   ProgramResult none;
