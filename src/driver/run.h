@@ -19,8 +19,14 @@ enum ExitStatus : int {
 // The process's run: the arguments as given to main.
 int run(int argc, char** argv);
 
+// How the process was started: from a command prompt or a script, or by
+// files dropped onto the program (a console of its own).
+enum class Launch { FromAPrompt, Dropped };
+
 // The run on arguments already taken apart (args[0] the program). The
-// documents are read and written through `fileSystem`.
-int run(const std::vector<Argument>& args, FileSystem& fileSystem);
+// documents are read and written through `fileSystem`. Dropped files are
+// each a movie to silence under its default name; from a prompt a second
+// argument names the output.
+int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch = Launch::FromAPrompt);
 
 }  // namespace hush

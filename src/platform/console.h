@@ -14,13 +14,18 @@ namespace hush {
 // and an interruption must take its temporary file with it.
 void prepareProcess();
 
-// What a pause follows.
-enum class PauseAfter { Usage, LoadFailure, SaveFailure };
+// What a pause follows: the usage text, a failed load or a stopped pass,
+// or a failed save.
+enum class PauseAfter { Usage, Failure, SaveFailure };
 
 // Holds the console open until the user answers, when standard input is an
 // interactive console; a script, a pipe or a null device never waits and
 // sees nothing.
 void pauseConsole(PauseAfter reason);
+
+// Whether the process was given a console of its own, as Explorer does for
+// files dropped onto the program; never off Windows.
+bool startedOnAConsoleOfItsOwn();
 
 // One command-line argument: its bytes as the messages show them, and the
 // path it names.

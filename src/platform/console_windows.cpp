@@ -21,6 +21,14 @@ void pauseConsole(PauseAfter reason) {
   (void)std::system(reason == PauseAfter::SaveFailure ? "pause" : "Pause");
 }
 
+bool startedOnAConsoleOfItsOwn() {
+  // Explorer starts a console program on a new console: then this process
+  // is the only one attached to it. A prompt, a script or a program that
+  // shares its console (or has none) gives more, or none.
+  DWORD processes[2];
+  return GetConsoleProcessList(processes, 2) == 1;
+}
+
 namespace {
 
 std::vector<Path> widePaths(int argc, char** argv) {

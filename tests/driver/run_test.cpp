@@ -17,11 +17,12 @@ struct RunOutcome {
   std::string output;
 };
 
-RunOutcome runWith(FileSystem& files, const std::vector<std::filesystem::path>& args) {
+RunOutcome runWith(FileSystem& files, const std::vector<std::filesystem::path>& args,
+                   Launch launch = Launch::FromAPrompt) {
   std::vector<Argument> arguments;
   for (const auto& a : args) arguments.push_back(Argument{a.string(), testing::storePath(a)});
   ::testing::internal::CaptureStdout();
-  const int status = run(arguments, files);
+  const int status = run(arguments, files, launch);
   std::fflush(stdout);
   return {status, ::testing::internal::GetCapturedStdout()};
 }
@@ -89,6 +90,35 @@ void failEachOperationOfARun(bool inPlace) {
 TEST(RunSaveFailures, EveryFailureIsReportedWithItsStatus) { failEachOperationOfARun(false); }
 
 TEST(RunSaveFailures, InPlaceEveryFailureKeepsTheMovie) { failEachOperationOfARun(true); }
+
+// Files dropped together are movies each: every one is silenced under its
+// default name, one failure stops none of the others, and the status is
+// that of the first failure.
+TEST(RunDroppedFiles, EachIsAMovieOfItsOwn) {
+  struct Drop {
+    std::vector<std::string> movies;  // "-" for one that is not there
+    int status;
+  };
+  for (const Drop& drop : {Drop{{"a.3mm", "b.3mm"}, 7}, Drop{{"a.3mm", "-", "c.3mm"}, 1}}) {
+    testing::TempFolder folder;
+    testing::FaultyFileSystem files;
+    std::vector<std::filesystem::path> args{"hushmaker"};
+    for (const auto& movie : drop.movies) {
+      args.push_back(folder / (movie == "-" ? "missing.3mm" : movie));
+      if (movie != "-") testing::writeFile(args.back(), testing::sampleMovie().bytes());
+    }
+    const RunOutcome outcome = runWith(files, args, Launch::Dropped);
+    EXPECT_EQ(outcome.status, drop.status);
+    EXPECT_EQ(outcome.output.find("Hushmaker 0.2"), outcome.output.rfind("Hushmaker 0.2"));  // one banner
+    for (const auto& movie : drop.movies) {
+      if (movie == "-") continue;
+      const auto quiet = folder / (movie.substr(0, 1) + "-quiet.3mm");
+      EXPECT_EQ(testing::readFile(folder / movie), testing::sampleMovie().bytes()) << movie;
+      EXPECT_TRUE(std::filesystem::exists(quiet)) << quiet;
+      EXPECT_NE(outcome.output.find("Saving to " + quiet.string() + "...\nSaved!\n"), std::string::npos);
+    }
+  }
+}
 
 }  // namespace
 }  // namespace hush

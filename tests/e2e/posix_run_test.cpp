@@ -28,11 +28,16 @@ TEST_F(RunTest, PausesOnlyOnATerminal) {
   // From a script: no prompt and no wait (every test above runs so).
   EXPECT_EQ(hushmaker(folder, {"missing.3mm"}).output.find("Press"), std::string::npos);
 
-  // On a terminal, the usage text and a failed load wait for Enter.
-  for (const std::vector<std::string>& args : {std::vector<std::string>{}, std::vector<std::string>{"missing.3mm"}}) {
+  // On a terminal, the usage text, a failed load and a refused group wait
+  // for Enter.
+  DocumentBuilder doc;
+  doc.add("GGFR", 17, bytesOf("not a group at all"));
+  writeFile(folder / "packed.3mm", doc.bytes());
+  const std::pair<std::vector<std::string>, int> waits[] = {{{}, 0}, {{"missing.3mm"}, 1}, {{"packed.3mm"}, 2}};
+  for (const auto& [args, status] : waits) {
     const auto result = runOnTerminal(HUSHMAKER_EXE, args, folder.path(), "\n");
     EXPECT_NE(result.output.find("Press Enter to continue . . ."), std::string::npos);
-    EXPECT_EQ(result.status, args.empty() ? 0 : 1);
+    EXPECT_EQ(result.status, status);
   }
   // A successful run does not.
   const auto result = runOnTerminal(HUSHMAKER_EXE, {"movie.3mm"}, folder.path(), "\n");
