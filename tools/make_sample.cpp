@@ -1,22 +1,31 @@
-// Writes the bundled sample movie, or the sample with a large backdrop for
-// trying what interrupting a long save does:
+// Writes the bundled sample movie, the sample with a large backdrop for
+// trying what interrupting a long save does, or a movie whose event group
+// the tool refuses, for trying its error path:
 //   make_sample sample/sample.3mm
 //   make_sample big.3mm 100          (a 100 MiB backdrop)
+//   make_sample refused.3mm refused
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "support/sample_document.h"
 
 int main(int argc, char** argv) {
   if (argc != 2 && argc != 3) {
-    std::fprintf(stderr, "usage: make_sample OUTPUT.3mm [BACKDROP-MiB]\n");
+    std::fprintf(stderr, "usage: make_sample OUTPUT.3mm [BACKDROP-MiB | refused]\n");
     return 2;
   }
   auto doc = hush::testing::sampleMovie();
-  if (argc == 3) {
+  if (argc == 3 && std::string(argv[2]) == "refused") {
+    doc = hush::testing::DocumentBuilder();
+    doc.add("GGFR", 17, hush::testing::bytesOf("not a group at all"));
+  } else if (argc == 3) {
+    // In chunks of 1 MiB: one payload holds at most 16 MiB.
     const unsigned long mebibytes = std::strtoul(argv[2], nullptr, 10);
     if (mebibytes == 0 || mebibytes > 4000) return 2;
-    doc.add("BKGD", 8, hush::testing::Bytes(mebibytes << 20, 0x5A)).named(u"Large backdrop");
+    for (unsigned long i = 0; i < mebibytes; ++i) {
+      doc.add("BKGD", static_cast<hush::ChunkNumber>(100 + i), hush::testing::Bytes(1 << 20, 0x5A)).named(u"Large backdrop");
+    }
   }
   const auto bytes = doc.bytes();
   std::FILE* out = std::fopen(argv[1], "wb");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <stdexcept>
 
 namespace hush::testing {
 namespace {
@@ -96,6 +97,9 @@ BuiltDocument DocumentBuilder::build() const {
   std::vector<std::uint32_t> offsets(n), sizes(n);
   for (std::size_t i = 0; i < n; ++i) {
     const ChunkRecipe& c = chunks[i];
+    // The length field has 24 bits: a longer payload would be written as
+    // its low bits, a document that silently says something else.
+    if (c.payload.size() > 0xFFFFFF) throw std::length_error("a payload of more than 16,777,215 bytes");
     doc.descriptorAt[i] = static_cast<std::uint32_t>(out.size());
     offsets[i] = static_cast<std::uint32_t>(out.size() - area);
     append32(out, c.tag);
