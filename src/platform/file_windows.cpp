@@ -1,6 +1,7 @@
 // Files on Windows, by wide (UTF-16) path.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <aclapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,8 +13,25 @@
 namespace hush {
 namespace {
 
-std::wstring toWide(const Path& path) { return std::wstring(path.begin(), path.end()); }
-
+// The name the system is given for a path: made absolute (relative,
+// drive-relative and forward-slash spellings keep their usual meaning) and
+// put in the extended-length form, so that no folder is too deep.
+std::wstring nativeName(const Path& path) {
+  const std::wstring given(path.begin(), path.end());
+  if (given.starts_with(L"\\\\?\\")) return given;
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return given;  // the system will refuse it as it stands
+    if (length < full.size()) {
+      full.resize(length);
+      break;
+    }
+    full.resize(length);  // the room it asked for, terminator included
+  }
+  const Path extended = extendedLengthForm(Path(full.begin(), full.end()));
+  return std::wstring(extended.begin(), extended.end());
+}
 
 // The folder part of a path, separator included: "C:\films\" for
 // "C:\films\movie.3mm", "C:" for "C:movie.3mm", nothing for "movie.3mm".
@@ -107,6 +125,46 @@ bool markForDeletion(HANDLE handle, bool doomed) {
   return setInformation != nullptr && setInformation(handle, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
+// Who may do what with a file we replace goes with its contents: its access
+// rules are copied onto the file that takes its place. Where the system
+// keeps none (FAT, some network shares) there is nothing to copy, and the
+// new file has the folder's.
+void carryAccessRules(const std::wstring& from, HANDLE to) {
+  PACL rules = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(from.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &rules,
+                            nullptr, &descriptor) != ERROR_SUCCESS) {
+    return;
+  }
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (rules != nullptr && GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+    const SECURITY_INFORMATION which =
+        DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                         : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    SetSecurityInfo(to, SE_FILE_OBJECT, which, nullptr, nullptr, rules, nullptr);
+  }
+  LocalFree(descriptor);
+}
+
+// The attributes a user gives a file, which a save keeps.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// Moves a file onto another in one step. A virus scanner or an indexer
+// that opens a new file for a moment makes the move fail while it looks:
+// that is tried again for about a second before the move is given up.
+bool moveOnto(const std::wstring& from, const std::wstring& to) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    const DWORD error = GetLastError();
+    const bool inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+    if (!inUse || GetTickCount() - start >= 1000) return false;
+    Sleep(50);
+  }
+}
+
 // A temporary file. It is marked for deletion from the start, so that
 // however the process ends (Ctrl-C, a crash, being killed) the system
 // removes it; the mark is cleared only for the move onto the target.
@@ -129,13 +187,22 @@ class WindowsTempFile final : public TempFile {
   bool close() override { return file_.close(); }
 
   bool commit(const Path& target) override {
-    if (!usable(target) || (doomed_ && !markForDeletion(file_.handle(), false)) || !file_.close()) return false;
+    if (!usable(target) || (doomed_ && !markForDeletion(file_.handle(), false))) return false;
     // Windows will not replace a read-only file; say so ourselves, since
-    // not every implementation of MoveFileExW enforces it.
-    const std::wstring to = toWide(target);
+    // not every implementation of MoveFileExW enforces it. An existing
+    // target's attributes and access rules are the new file's before the
+    // move, so the move gives the target all of it at once.
+    const std::wstring to = nativeName(target);
     const DWORD attributes = GetFileAttributesW(to.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
-    if (!MoveFileExW(name_.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return false;
+    if (attributes != INVALID_FILE_ATTRIBUTES) carryAccessRules(to, file_.handle());
+    if (!file_.close()) return false;
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        !SetFileAttributesW(name_.c_str(), (attributes & kKeptAttributes) != 0 ? attributes & kKeptAttributes
+                                                                              : FILE_ATTRIBUTE_NORMAL)) {
+      return false;
+    }
+    if (!moveOnto(name_, to)) return false;
     name_.clear();  // it is the target's now
     return true;
   }
@@ -151,7 +218,7 @@ class WindowsFileSystem final : public FileSystem {
  public:
   std::unique_ptr<File> openForReading(const Path& path) override {
     if (!usable(path)) return nullptr;
-    const HANDLE handle = CreateFileW(toWide(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+    const HANDLE handle = CreateFileW(nativeName(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     if (GetFileType(handle) != FILE_TYPE_DISK) {  // NUL, CON, a pipe: no document
@@ -165,33 +232,36 @@ class WindowsFileSystem final : public FileSystem {
     if (!usable(target)) return false;
     // Opening for writing (and closing at once) asks exactly what a user
     // expects: a read-only file, a folder, or one we may not write is
-    // refused; NUL, CON and other devices are no file to replace.
-    const HANDLE handle = CreateFileW(toWide(target).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+    // refused; NUL, CON and other devices are no file to replace. A file
+    // another program holds open is not refused here: the move waits a
+    // moment for it to be let go.
+    const std::wstring name = nativeName(target);
+    const HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      const DWORD error = GetLastError();
-      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    }
-    const bool isFile = GetFileType(handle) == FILE_TYPE_DISK;
-    CloseHandle(handle);
-    const DWORD attributes = GetFileAttributesW(toWide(target).c_str());
+    const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+    if (error != ERROR_SUCCESS && error != ERROR_SHARING_VIOLATION) return false;
+    const bool isFile = error != ERROR_SUCCESS || GetFileType(handle) == FILE_TYPE_DISK;
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
     return isFile && attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+           (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
   }
 
   std::unique_ptr<TempFile> createTempBeside(const Path& target) override {
     if (!usable(target)) return nullptr;
     static std::atomic<unsigned> counter{0};
-    const std::wstring folder = folderOf(toWide(target));
+    const std::wstring folder = folderOf(nativeName(target));
     for (int attempt = 0; attempt < 100; ++attempt) {
       LARGE_INTEGER tick;
       QueryPerformanceCounter(&tick);
       const std::wstring name = folder + L".hushmaker-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                 std::to_wstring(tick.QuadPart % 1000000007) + L"-" + std::to_wstring(counter++) +
                                 L".tmp";
-      // DELETE access for the mark; others may delete it (the console
-      // handler does), nobody may read or write it.
-      const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
+      // DELETE access for the mark, WRITE_DAC for the target's access
+      // rules; others may delete it (the console handler does), nobody may
+      // read or write it.
+      const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC, FILE_SHARE_DELETE,
                                         nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (handle != INVALID_HANDLE_VALUE) return std::make_unique<WindowsTempFile>(handle, name);
       if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
@@ -210,7 +280,7 @@ class WindowsFileSystem final : public FileSystem {
 
   std::optional<FileState> stateOf(const Path& path) override {
     if (!usable(path)) return std::nullopt;
-    const HANDLE handle = CreateFileW(toWide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+    const HANDLE handle = CreateFileW(nativeName(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
     WindowsFile file(handle);

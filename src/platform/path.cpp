@@ -8,4 +8,10 @@ Path widenPath(const char* text) {
   return wide;
 }
 
+Path extendedLengthForm(const Path& fullPath) {
+  if (fullPath.starts_with(u"\\\\?\\") || fullPath.starts_with(u"\\\\.\\")) return fullPath;
+  if (fullPath.starts_with(u"\\\\")) return u"\\\\?\\UNC\\" + fullPath.substr(2);
+  return u"\\\\?\\" + fullPath;
+}
+
 }  // namespace hush

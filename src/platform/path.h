@@ -15,4 +15,11 @@ using Path = std::u16string;
 // exactly as it came.
 Path widenPath(const char* text);
 
+// The extended-length form of a full Windows path, which no length limit
+// applies to: "\\?\C:\films\movie.3mm" for "C:\films\movie.3mm",
+// "\\?\UNC\server\share\movie.3mm" for "\\server\share\movie.3mm".
+// A path already in that form, or naming a device ("\\.\NUL"), is
+// returned as it is.
+Path extendedLengthForm(const Path& fullPath);
+
 }  // namespace hush
