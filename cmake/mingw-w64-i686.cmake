@@ -1,9 +1,13 @@
 # Cross build for Windows (i686) with Debian's mingw-w64, tests run under Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-# The posix thread model: GoogleTest needs std::mutex.
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+# The thread model of the compilers: posix for the tests (GoogleTest needs
+# std::mutex), win32 for the shipped program (nothing in it then needs the
+# winpthread library, whose imports older Windows lack).
+set(HUSH_MINGW_THREADS posix CACHE STRING "mingw-w64 thread model: posix or win32")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES HUSH_MINGW_THREADS)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-${HUSH_MINGW_THREADS})
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-${HUSH_MINGW_THREADS})
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -17,6 +17,13 @@ struct ProgramResult {
 ProgramResult runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
                          const std::filesystem::path& folder);
 
+#ifdef _WIN32
+// Runs it as Explorer runs a program files are dropped onto: on a console
+// of its own (standard input from the null device, output captured).
+ProgramResult runDropped(const std::filesystem::path& program, const std::vector<std::string>& args,
+                         const std::filesystem::path& folder);
+#endif
+
 // Runs it with standard input on a terminal, typing `typed` into it.
 ProgramResult runOnTerminal(const std::filesystem::path& program, const std::vector<std::string>& args,
                             const std::filesystem::path& folder, const std::string& typed);

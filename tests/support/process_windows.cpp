@@ -39,10 +39,10 @@ std::wstring quoted(const std::wstring& arg) {
   return out;
 }
 
-}  // namespace
-
-ProgramResult runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
-                         const std::filesystem::path& folder) {
+// Runs the program with its output on a pipe and no input; `creationFlags`
+// may give it a console of its own.
+ProgramResult start(const std::filesystem::path& program, const std::vector<std::string>& args,
+                    const std::filesystem::path& folder, DWORD creationFlags) {
   std::wstring commandLine = quoted(program.wstring());
   for (const auto& arg : args) commandLine += L" " + quoted(fromUtf8(arg));
 
@@ -62,7 +62,7 @@ ProgramResult runProgram(const std::filesystem::path& program, const std::vector
   startup.hStdError = writeEnd;
   PROCESS_INFORMATION process{};
   const std::wstring workdir = folder.wstring();
-  if (!CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+  if (!CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE, creationFlags, nullptr,
                       workdir.c_str(), &startup, &process)) {
     throw std::runtime_error("cannot start the program");
   }
@@ -87,6 +87,18 @@ ProgramResult runProgram(const std::filesystem::path& program, const std::vector
   }
   result.output = lines;
   return result;
+}
+
+}  // namespace
+
+ProgramResult runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                         const std::filesystem::path& folder) {
+  return start(program, args, folder, 0);
+}
+
+ProgramResult runDropped(const std::filesystem::path& program, const std::vector<std::string>& args,
+                         const std::filesystem::path& folder) {
+  return start(program, args, folder, CREATE_NEW_CONSOLE);
 }
 
 ProgramResult runOnTerminal(const std::filesystem::path&, const std::vector<std::string>&,

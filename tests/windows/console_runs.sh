@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Stops the Windows tool, under Wine, in the middle of saving a 100 MiB
-# movie the ways a console user does: Ctrl-C typed into its console (a
-# pseudo-terminal is Wine's console here) and the console closed. Every
-# time the movie must be whole, the output absent or complete, and nothing
-# else left in the folder.
-#   console_stops.sh BUILD_DIR
+# The Windows tool under Wine on a real console (a pseudo-terminal is Wine's
+# console here). A refused group waits for a key, as every failure does.
+# Then it is stopped in the middle of saving a 100 MiB movie the ways a
+# console user does: Ctrl-C typed into its console and the console closed.
+# Every time the movie must be whole, the output absent or complete, and
+# nothing else left in the folder. (One argument each time: from a Linux
+# terminal the 32-bit exe is alone on the console Wine gives it, as after a
+# drop, where a second argument would be a second movie.)
+#   console_runs.sh BUILD_DIR
 set -euo pipefail
 dir="$(cd "$1" && pwd)"
 work="$(mktemp -d)"
@@ -16,40 +19,49 @@ cp "$work/movie.3mm" movie.3mm
 
 # A whole run on the console: what it writes.
 status=0
-script -qefc "wine '$dir/Hushmaker.exe' movie.3mm out.3mm" /dev/null </dev/null >/dev/null || status=$?
+script -qefc "wine '$dir/Hushmaker.exe' movie.3mm" /dev/null </dev/null >/dev/null || status=$?
 [ "$status" -eq 7 ] || { echo "the whole run ended with status $status"; exit 1; }
-mv out.3mm "$work/silent.3mm"
+mv movie-quiet.3mm "$work/silent.3mm"
+
+# A refused group on the console: the error stays on screen until a key.
+wine "$dir/make_sample.exe" refused.3mm refused </dev/null
+status=0
+shown=$(printf 'x' | script -qefc "wine '$dir/Hushmaker.exe' refused.3mm" /dev/null) || status=$?
+[ "$status" -eq 2 ] || { echo "the refused group ended with status $status"; exit 1; }
+grep -q "Press any key" <<<"$shown" || { echo "no pause after a refused group"; exit 1; }
+echo "a refused group on the console: status 2, paused"
+rm refused.3mm
 
 mkfifo "$work/keys"
 exec 3<>"$work/keys"
 stops=0; before=0; strays=0
 for how in ctrl-c close; do
   for _ in 1 2 3 4 5 6; do
-    script -qefc "wine '$dir/Hushmaker.exe' movie.3mm out.3mm" /dev/null <"$work/keys" >/dev/null 2>&1 &
+    script -qefc "wine '$dir/Hushmaker.exe' movie.3mm" /dev/null <"$work/keys" >/dev/null 2>&1 &
     console=$!
     # The save is short here (the page cache takes the bytes): watch for
     # the new file without starting a process, then stop within ~10 ms.
     deadline=$((SECONDS + 20))
-    until compgen -G '.hushmaker-*' >/dev/null || [ -e out.3mm ] || [ $SECONDS -gt $deadline ]; do :; done
+    until compgen -G '.hushmaker-*' >/dev/null || [ -e movie-quiet.3mm ] || [ $SECONDS -gt $deadline ]; do :; done
     delay_ms=$((RANDOM % 10))
     sleep "0.00$delay_ms"
     # Closing the console hangs up its terminal: the kernel sends SIGHUP to
     # the processes on it, which is what Wine sees of a closed console.
-    if [ "$how" = ctrl-c ]; then printf '\003' >&3; else pkill -HUP -f "Hushmaker.exe movie.3mm out.3mm" || true; fi
+    if [ "$how" = ctrl-c ]; then printf '\003' >&3; else pkill -HUP -f "Hushmaker.exe movie.3mm" || true; fi
     { wait "$console"; } 2>/dev/null || true
     # Every process of the stop has ended (the wine server itself may stay).
     for _ in $(seq 1500); do pgrep -f "Hushmaker.exe movie.3mm" >/dev/null || break; sleep 0.02; done
     # Wine removes a doomed file a moment after its process has gone.
     for _ in $(seq 250); do compgen -G '.hushmaker-*' >/dev/null || break; sleep 0.02; done
     stops=$((stops + 1))
-    [ -e out.3mm ] || before=$((before + 1))
-    echo "$how ${delay_ms} ms into the save: $([ -e out.3mm ] && echo saved || echo stopped)"
-    if [ -e out.3mm ] && ! cmp -s out.3mm "$work/silent.3mm"; then echo "$how: out.3mm is not the complete document"; exit 1; fi
+    [ -e movie-quiet.3mm ] || before=$((before + 1))
+    echo "$how ${delay_ms} ms into the save: $([ -e movie-quiet.3mm ] && echo saved || echo stopped)"
+    if [ -e movie-quiet.3mm ] && ! cmp -s movie-quiet.3mm "$work/silent.3mm"; then echo "$how: movie-quiet.3mm is not the complete document"; exit 1; fi
     cmp -s movie.3mm "$work/movie.3mm" || { echo "$how: the movie changed"; exit 1; }
-    left=$( (ls -A | grep -vx -e movie.3mm -e out.3mm || true) | wc -l)
+    left=$( (ls -A | grep -vx -e movie.3mm -e movie-quiet.3mm || true) | wc -l)
     strays=$((strays + left))
     [ "$left" -eq 0 ] || { echo "$how: left behind:"; ls -A; exit 1; }
-    rm -f out.3mm
+    rm -f movie-quiet.3mm
   done
 done
 echo "console stops: $stops stops ($before before the save was done), $strays stray files"

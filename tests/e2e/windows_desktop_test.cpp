@@ -1,0 +1,228 @@
+// The program on a Windows desktop: files dropped from Explorer, folders
+// of any depth, attributes, files other programs hold, its resources.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "e2e/e2e_support.h"
+
+namespace hush::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }  // ASCII names
+
+// What the tool makes of the sample: the reference for every output.
+Bytes silentSample() {
+  static const Bytes silent = [] {
+    TempFolder scratch;
+    writeFile(scratch / "movie.3mm", sampleMovie().bytes());
+    EXPECT_EQ(hushmaker(scratch, {"movie.3mm"}).status, 7);
+    return readFile(scratch / "movie-quiet.3mm");
+  }();
+  return silent;
+}
+
+TEST_F(RunTest, DroppedMoviesAreEachSilencedUnderTheirOwnName) {
+  writeFile(folder / "second.3mm", sampleMovie().bytes());
+  struct Drop {
+    std::vector<std::string> movies;
+    int status;
+  };
+  for (const Drop& drop : {Drop{{"movie.3mm", "second.3mm"}, 7}, Drop{{"movie.3mm", "missing.3mm", "second.3mm"}, 1}}) {
+    const auto result = runDropped(HUSHMAKER_EXE, drop.movies, folder.path());
+    EXPECT_EQ(result.status, drop.status);
+    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), drop.movies.size() == 2 ? 11 : 13);
+    EXPECT_EQ(folder.list(), (Files{"movie-quiet.3mm", "movie.3mm", "second-quiet.3mm", "second.3mm"}));
+    for (const std::string name : {"movie", "second"}) {
+      EXPECT_EQ(readFile(folder / (name + ".3mm")), sampleMovie().bytes()) << name;
+      EXPECT_EQ(readFile(folder / (name + "-quiet.3mm")), silentSample()) << name;
+      fs::remove(folder / (name + "-quiet.3mm"));
+    }
+  }
+}
+
+// A folder tree far deeper than the old 260-character limit, reached
+// through the extended-length form, and removed the same way.
+class DeepFolder {
+ public:
+  explicit DeepFolder(const fs::path& base) : base_(base) {
+    for (int level = 0; level < 10; ++level) {
+      relative_ += L"folder-" + std::to_wstring(level) + L"-abcdefghijklmnopqrstuvwx";
+      CreateDirectoryW(longForm(relative_).c_str(), nullptr);
+      relative_ += L"\\";
+    }
+  }
+  ~DeepFolder() { removeTree(longForm(relative_.substr(0, relative_.find(L'\\')))); }
+  DeepFolder(const DeepFolder&) = delete;
+  DeepFolder& operator=(const DeepFolder&) = delete;
+
+  std::wstring relative() const { return relative_; }
+  std::wstring absolute() const { return base_.wstring() + L"\\" + relative_; }
+  fs::path file(const std::wstring& name) const { return longForm(relative_ + name); }
+  void remove(const std::string& name) const { DeleteFileW(longForm(relative_ + std::wstring(name.begin(), name.end())).c_str()); }
+  Files list() const {
+    Files names;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(longForm(relative_ + L"*").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+      const std::wstring name = found.cFileName;
+      if (name != L"." && name != L"..") names.push_back(narrow(name));
+    }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  std::wstring longForm(const std::wstring& relative) const { return L"\\\\?\\" + base_.wstring() + L"\\" + relative; }
+  static void removeTree(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        removeTree(path + L"\\" + name);
+      } else {
+        DeleteFileW((path + L"\\" + name).c_str());
+      }
+    }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    RemoveDirectoryW(path.c_str());
+  }
+
+  fs::path base_;
+  std::wstring relative_;
+};
+
+TEST_F(RunTest, DeepFoldersInEverySpelling) {
+  const DeepFolder deep(folder.path());
+  ASSERT_GT(deep.absolute().size(), 300u);
+  const std::wstring drive = folder.path().wstring().substr(0, 2);  // "C:", relative to its current folder
+  std::wstring slashed = deep.relative();
+  std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
+  struct Spelling {
+    std::wstring input, output;  // no output: the default name
+    std::string saved;           // what holds the silent movie afterwards
+  };
+  const Spelling spellings[] = {
+      {deep.relative() + L"movie.3mm", L"", "movie-quiet.3mm"},
+      {deep.absolute() + L"movie.3mm", deep.absolute() + L"movie.3mm", "movie.3mm"},
+      {drive + deep.relative() + L"movie.3mm", drive + deep.relative() + L"out.3mm", "out.3mm"},
+      {slashed + L"movie.3mm", slashed + L"out.3mm", "out.3mm"},
+      {L"\\\\?\\" + deep.absolute() + L"movie.3mm", deep.relative() + L"movie.3mm", "movie.3mm"},
+  };
+  for (const Spelling& spelling : spellings) {
+    writeFile(deep.file(L"movie.3mm"), sampleMovie().bytes());
+    std::vector<std::string> args{narrow(spelling.input)};
+    if (!spelling.output.empty()) args.push_back(narrow(spelling.output));
+    const auto result = hushmaker(folder, args);
+    SCOPED_TRACE(args.front());
+    EXPECT_EQ(result.status, 7);
+    Files expected{"movie.3mm"};
+    if (spelling.saved != "movie.3mm") expected.push_back(spelling.saved);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(deep.list(), expected);
+    if (result.status != 7) continue;
+    EXPECT_EQ(readFile(deep.file(std::wstring(spelling.saved.begin(), spelling.saved.end()))), silentSample());
+    if (spelling.saved != "movie.3mm") {
+      EXPECT_EQ(readFile(deep.file(L"movie.3mm")), sampleMovie().bytes());
+      deep.remove(spelling.saved);
+    }
+  }
+}
+
+TEST_F(RunTest, ATargetKeepsItsAttributes) {
+  const std::wstring out = (folder / "out.3mm").wstring();
+  for (const DWORD attributes : {DWORD{FILE_ATTRIBUTE_HIDDEN}, DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+                                 DWORD{FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED}}) {
+    writeFile(folder / "out.3mm", bytesOf("an older silent movie"));
+    ASSERT_TRUE(SetFileAttributesW(out.c_str(), attributes));
+    const DWORD before = GetFileAttributesW(out.c_str());  // as the system keeps them
+    if ((before & attributes) != attributes) {  // Wine keeps no "not indexed"
+      std::printf("[  skipped ] attributes %#lx: this system does not keep them\n", attributes);
+      continue;
+    }
+    EXPECT_EQ(hushmaker(folder, {"movie.3mm", "out.3mm"}).status, 7);
+    EXPECT_EQ(GetFileAttributesW(out.c_str()), before);
+    EXPECT_EQ(readFile(folder / "out.3mm"), silentSample());
+    SetFileAttributesW(out.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+  EXPECT_EQ(folder.list(), (Files{"movie.3mm", "out.3mm"}));
+}
+
+// Another program holds a file open and shares nothing: the run fails
+// cleanly, or, when the hold ends within about a second, waits it out.
+TEST_F(RunTest, FilesOtherProgramsHold) {
+  writeFile(folder / "out.3mm", bytesOf("an older silent movie"));
+  const auto hold = [&](const std::string& name) {
+    return CreateFileW((folder / name).wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  };
+  HANDLE held = hold("movie.3mm");
+  auto result = hushmaker(folder, {"movie.3mm", "out.3mm"});
+  CloseHandle(held);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(linesOf(result.output).back(), "Couldn't load!");
+
+  held = hold("out.3mm");
+  result = hushmaker(folder, {"movie.3mm", "out.3mm"});
+  CloseHandle(held);
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(linesOf(result.output).back(), "Couldn't save!");
+  EXPECT_EQ(readFile(folder / "out.3mm"), bytesOf("an older silent movie"));
+  EXPECT_EQ(folder.list(), (Files{"movie.3mm", "out.3mm"}));
+
+  // A scanner's moment: let go 200 ms after the save has begun.
+  held = hold("out.3mm");
+  std::thread scanner([&] {
+    const auto saving = [&] {
+      const Files names = folder.list();
+      return std::any_of(names.begin(), names.end(), [](const std::string& n) { return n.starts_with(".hushmaker-"); });
+    };
+    for (int i = 0; i < 3000 && !saving(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    CloseHandle(held);
+  });
+  result = hushmaker(folder, {"movie.3mm", "out.3mm"});
+  scanner.join();
+  EXPECT_EQ(result.status, 7);
+  EXPECT_EQ(readFile(folder / "out.3mm"), silentSample());
+}
+
+// What Explorer shows of the program: a version, a manifest, an icon.
+TEST(TheProgram, CarriesItsVersionManifestAndIcon) {
+  const std::wstring exe = fs::path(HUSHMAKER_EXE).wstring();
+  DWORD ignored = 0;
+  std::vector<char> info(GetFileVersionInfoSizeW(exe.c_str(), &ignored));
+  ASSERT_FALSE(info.empty());
+  ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+  for (const auto& [key, value] : {std::pair{L"ProductName", L"Hushmaker"}, std::pair{L"ProductVersion", L"0.2"}}) {
+    wchar_t* text = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), (std::wstring(L"\\StringFileInfo\\040904B0\\") + key).c_str(),
+                               reinterpret_cast<void**>(&text), &length));
+    EXPECT_EQ(std::wstring(text), value);
+  }
+
+  const HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  const HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(manifest, nullptr);
+  const std::string text(static_cast<const char*>(LockResource(LoadResource(module, manifest))),
+                         SizeofResource(module, manifest));
+  for (const char* setting : {"asInvoker", "<longPathAware", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+    EXPECT_NE(text.find(setting), std::string::npos) << setting;
+  }
+  EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14)), nullptr);  // the icon group
+  FreeLibrary(module);
+}
+
+}  // namespace
+}  // namespace hush::testing
