@@ -196,6 +196,43 @@ TEST_F(RunTest, FilesOtherProgramsHold) {
   EXPECT_EQ(readFile(folder / "out.3mm"), silentSample());
 }
 
+// Ended in the middle of saving a 100 MiB movie, as Task Manager ends a
+// program: the temporary file was marked for deletion, so the system
+// removes it; the movie is whole, the output absent or complete.
+TEST_F(RunTest, EndedDuringASaveLeavesNothingBehind) {
+  DocumentBuilder doc = sampleMovie();
+  for (ChunkNumber n = 0; n < 25; ++n) doc.add("BKGD", 100 + n, Bytes(4 << 20, static_cast<std::uint8_t>(n)));
+  const Bytes movie = doc.bytes();
+  writeFile(folder / "movie.3mm", movie);
+  ASSERT_EQ(hushmaker(folder, {"movie.3mm"}).status, 7);
+  const Bytes silent = readFile(folder / "movie-quiet.3mm");
+  fs::remove(folder / "movie-quiet.3mm");
+  const auto saving = [&] {
+    const Files names = folder.list();
+    return std::any_of(names.begin(), names.end(), [](const std::string& n) { return n != "movie.3mm"; });
+  };
+  int stopped = 0;
+  for (int stop = 0; stop < 6; ++stop) {
+    const int pid = startProgram(HUSHMAKER_EXE, {"movie.3mm"}, folder.path());
+    for (int i = 0; i < 20000 && !saving(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(stop * 4));
+    endProgram(pid);
+    // The system removes a doomed file as the last handle goes.
+    for (int i = 0; i < 100 && folder.list().size() > 1 && !fs::exists(folder / "movie-quiet.3mm"); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const bool saved = fs::exists(folder / "movie-quiet.3mm");
+    stopped += saved ? 0 : 1;
+    EXPECT_EQ(folder.list(), (saved ? Files{"movie-quiet.3mm", "movie.3mm"} : Files{"movie.3mm"})) << stop;
+    if (saved) {
+      EXPECT_EQ(readFile(folder / "movie-quiet.3mm"), silent);
+    }
+    fs::remove(folder / "movie-quiet.3mm");
+  }
+  EXPECT_EQ(readFile(folder / "movie.3mm"), movie);
+  std::printf("[  ended   ] 6 times, %d before the save was done\n", stopped);
+}
+
 // What Explorer shows of the program: a version, a manifest, an icon.
 TEST(TheProgram, CarriesItsVersionManifestAndIcon) {
   const std::wstring exe = fs::path(HUSHMAKER_EXE).wstring();

@@ -28,14 +28,18 @@ ProgramResult runDropped(const std::filesystem::path& program, const std::vector
 ProgramResult runOnTerminal(const std::filesystem::path& program, const std::vector<std::string>& args,
                             const std::filesystem::path& folder, const std::string& typed);
 
-#ifndef _WIN32
 // Starts `program` in the background (output to the null device) and
 // returns its process id.
 int startProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
                  const std::filesystem::path& folder);
+#ifndef _WIN32
 // Sends `signal` to a started program and waits for it: its exit status,
 // or 128 plus the signal that ended it.
 int stopProgram(int pid, int signal);
+#else
+// Ends a started program as Task Manager's "End task" does
+// (TerminateProcess) and waits until it is gone.
+void endProgram(int pid);
 #endif
 
 }  // namespace hush::testing

@@ -91,6 +91,36 @@ ProgramResult start(const std::filesystem::path& program, const std::vector<std:
 
 }  // namespace
 
+int startProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                 const std::filesystem::path& folder) {
+  std::wstring commandLine = quoted(program.wstring());
+  for (const auto& arg : args) commandLine += L" " + quoted(fromUtf8(arg));
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const HANDLE null = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                  OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = startup.hStdOutput = startup.hStdError = null;
+  PROCESS_INFORMATION process{};
+  const std::wstring workdir = folder.wstring();
+  const BOOL started = CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                     nullptr, workdir.c_str(), &startup, &process);
+  CloseHandle(null);
+  if (!started) throw std::runtime_error("cannot start the program");
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(process.dwProcessId);
+}
+
+void endProgram(int pid) {
+  const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return;  // already gone
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, INFINITE);
+  CloseHandle(process);
+}
+
 ProgramResult runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
                          const std::filesystem::path& folder) {
   return start(program, args, folder, 0);
