@@ -2,6 +2,8 @@
 // of any depth, attributes, files other programs hold, its resources.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -156,6 +158,44 @@ TEST_F(RunTest, ATargetKeepsItsAttributes) {
     SetFileAttributesW(out.c_str(), FILE_ATTRIBUTE_NORMAL);
   }
   EXPECT_EQ(folder.list(), (Files{"movie.3mm", "out.3mm"}));
+}
+
+// Who may do what with the output stays as it was, where the system keeps
+// access rules at all (Wine keeps none: the test skips itself there).
+TEST_F(RunTest, ATargetKeepsItsAccessRules) {
+  const std::wstring out = (folder / "out.3mm").wstring();
+  writeFile(folder / "out.3mm", bytesOf("an older silent movie"));
+  const auto rulesOf = [&] {
+    PACL rules = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    LPWSTR text = nullptr;
+    if (GetNamedSecurityInfoW(out.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &rules,
+                              nullptr, &descriptor) != ERROR_SUCCESS ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                              &text, nullptr)) {
+      return std::wstring(L"unreadable");
+    }
+    const std::wstring rulesText = text;
+    LocalFree(text);
+    LocalFree(descriptor);
+    return rulesText;
+  };
+  // Everyone may do anything, and nothing comes from the folder.
+  PSECURITY_DESCRIPTOR wanted = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;WD)", SDDL_REVISION_1, &wanted,
+                                                                   nullptr));
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL rules = nullptr;
+  GetSecurityDescriptorDacl(wanted, &present, &rules, &defaulted);
+  SetNamedSecurityInfoW(const_cast<wchar_t*>(out.c_str()), SE_FILE_OBJECT,
+                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, rules,
+                        nullptr);
+  LocalFree(wanted);
+  const std::wstring before = rulesOf();
+  if (!before.starts_with(L"D:P")) GTEST_SKIP() << "this system keeps no access rules";
+  EXPECT_EQ(hushmaker(folder, {"movie.3mm", "out.3mm"}).status, 7);
+  EXPECT_EQ(rulesOf(), before);
 }
 
 // Another program holds a file open and shares nothing: the run fails
