@@ -42,8 +42,10 @@ bool inSpeaker(double x, double y) {
 }
 
 double distanceToSegment(double x, double y, double ax, double ay, double bx, double by) {
-  const double t = std::clamp(((x - ax) * (bx - ax) + (y - ay) * (by - ay)) / ((bx - ax) * (bx - ax) + (by - ay) * (by - ay)), 0.0, 1.0);
-  return std::hypot(x - (ax + t * (bx - ax)), y - (ay + t * (by - ay)));
+  const double dx = bx - ax;
+  const double dy = by - ay;
+  const double t = std::clamp(((x - ax) * dx + (y - ay) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+  return std::hypot(x - (ax + t * dx), y - (ay + t * dy));
 }
 
 bool inMute(double x, double y) {

@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     const unsigned long mebibytes = std::strtoul(argv[2], nullptr, 10);
     if (mebibytes == 0 || mebibytes > 4000) return 2;
     for (unsigned long i = 0; i < mebibytes; ++i) {
-      doc.add("BKGD", static_cast<hush::ChunkNumber>(100 + i), hush::testing::Bytes(1 << 20, 0x5A)).named(u"Large backdrop");
+      doc.add("BKGD", static_cast<hush::ChunkNumber>(100 + i), hush::testing::Bytes(1 << 20, 0x5A))
+          .named(u"Large backdrop");
     }
   }
   const auto bytes = doc.bytes();

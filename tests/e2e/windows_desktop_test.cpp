@@ -68,7 +68,9 @@ class DeepFolder {
   std::wstring relative() const { return relative_; }
   std::wstring absolute() const { return base_.wstring() + L"\\" + relative_; }
   fs::path file(const std::wstring& name) const { return longForm(relative_ + name); }
-  void remove(const std::string& name) const { DeleteFileW(longForm(relative_ + std::wstring(name.begin(), name.end())).c_str()); }
+  void remove(const std::string& name) const {
+    DeleteFileW(longForm(relative_ + std::wstring(name.begin(), name.end())).c_str());
+  }
   Files list() const {
     Files names;
     WIN32_FIND_DATAW found;
