@@ -274,7 +274,8 @@ bool ChunkyFile::commit(TempFile& temp, const Path& destination) {
   if (!ours) return false;
   // Replacing the document we read from: our stream on it must be closed
   // first where the system will not replace an open file.
-  const bool overOurOwnFile = ours == fileSystem_.identityOf(destination);
+  const auto there = fileSystem_.stateOf(destination);
+  const bool overOurOwnFile = there && there->identity == *ours;
   // The last look before the move, in one step: the input's path still
   // names the file we loaded (no editor put another in its place), and
   // nobody has written to it since.

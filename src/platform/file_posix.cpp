@@ -282,11 +282,6 @@ class PosixFileSystem final : public FileSystem {
     return synced;
   }
 
-  std::optional<FileIdentity> identityOf(const Path& path) override {
-    const auto state = stateOf(path);
-    return state ? std::optional(state->identity) : std::nullopt;
-  }
-
   std::optional<FileState> stateOf(const Path& path) override {
     const auto native = toNativePath(path);
     struct stat st {};

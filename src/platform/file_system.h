@@ -91,7 +91,6 @@ class FileSystem {
   // it) durable. False where the system could not; the change itself has
   // happened either way.
   virtual bool syncFolderOf(const Path& path) = 0;
-  virtual std::optional<FileIdentity> identityOf(const Path& path) = 0;
   // Identity and stamp of the file `path` names, taken in one look.
   virtual std::optional<FileState> stateOf(const Path& path) = 0;
   // The path a save should really replace: a symbolic link is followed so

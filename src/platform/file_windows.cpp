@@ -274,11 +274,6 @@ class WindowsFileSystem final : public FileSystem {
   // the disk: nothing is left to sync.
   bool syncFolderOf(const Path& /*path*/) override { return true; }
 
-  std::optional<FileIdentity> identityOf(const Path& path) override {
-    const auto state = stateOf(path);
-    return state ? std::optional(state->identity) : std::nullopt;
-  }
-
   std::optional<FileState> stateOf(const Path& path) override {
     if (!usable(path)) return std::nullopt;
     const HANDLE handle = CreateFileW(nativeName(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,

@@ -156,11 +156,6 @@ bool CrashFileSystem::syncFolderOf(const Path& /*path*/) {
   return true;
 }
 
-std::optional<FileIdentity> CrashFileSystem::identityOf(const Path& path) {
-  const auto state = stateOf(path);
-  return state ? std::optional(state->identity) : std::nullopt;
-}
-
 std::optional<FileState> CrashFileSystem::stateOf(const Path& path) {
   const auto found = names_.find(path);
   if (!run() || found == names_.end()) return std::nullopt;

@@ -40,7 +40,6 @@ class CrashFileSystem final : public FileSystem {
   bool mayReplace(const Path& target) override;
   std::unique_ptr<TempFile> createTempBeside(const Path& target) override;
   bool syncFolderOf(const Path& path) override;
-  std::optional<FileIdentity> identityOf(const Path& path) override;
   std::optional<FileState> stateOf(const Path& path) override;
   Path resolveLinks(const Path& path) override;
 

@@ -83,11 +83,6 @@ std::unique_ptr<TempFile> FaultyFileSystem::createTempBeside(const Path& target)
 
 bool FaultyFileSystem::syncFolderOf(const Path& path) { return allow("syncfolder") && real_.syncFolderOf(path); }
 
-std::optional<FileIdentity> FaultyFileSystem::identityOf(const Path& path) {
-  if (!allow("identity")) return std::nullopt;
-  return real_.identityOf(path);
-}
-
 std::optional<FileState> FaultyFileSystem::stateOf(const Path& path) {
   if (!allow("state")) return std::nullopt;
   return real_.stateOf(path);
