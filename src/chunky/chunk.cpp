@@ -95,15 +95,6 @@ bool Chunk::eraseSelectedLink() {
   return true;
 }
 
-void Chunk::attachFileData(std::uint32_t pos, std::uint32_t size, std::span<const std::uint8_t> head) {
-  const auto marks = format::payloadMarks(head, size);
-  packed = marks.packed;
-  pothMarked = marks.pothMarked;
-  filePos = pos;
-  fileSize = size;
-  inFile = true;
-}
-
 void Chunk::setName(const std::u16string& newName, bool wasWide) {
   nameWasWide = wasWide;
   const auto length = std::min(newName.find(u'\0'), newName.size());

@@ -34,10 +34,6 @@ class Chunk {
   bool selectLink(std::uint16_t index);
   bool selectedLinkValue(ChildLink& link) const;
   bool eraseSelectedLink();
-
-  // The payload is now `size` bytes at `pos` of `file`; `head` is its first
-  // bytes (up to 8), from which the payload marks are taken.
-  void attachFileData(std::uint32_t pos, std::uint32_t size, std::span<const std::uint8_t> head);
   void setName(const std::u16string& newName, bool wasWide);
 
   // Small fields first and together: a document may hold a million records.

@@ -97,10 +97,10 @@ TEST(ChunkPayload, MarksComeFromTheLeadingBytes) {
 
 TEST(ChunkPayload, ReplacingMovesThePayloadToMemory) {
   Chunk chunk;
-  chunk.attachFileData(100, 50, bytesOf("KCDCPOTH"));
-  EXPECT_TRUE(chunk.inFile);
-  EXPECT_TRUE(chunk.packed);
-  EXPECT_TRUE(chunk.pothMarked);
+  // As the loader leaves a packed, POTH-marked payload in the file.
+  chunk.filePos = 100;
+  chunk.fileSize = 50;
+  chunk.inFile = chunk.packed = chunk.pothMarked = true;
   EXPECT_EQ(chunk.payloadSize(), 50u);
   Bytes into(50);
   EXPECT_FALSE(chunk.readPayload(into));  // no stream to read from
