@@ -34,11 +34,6 @@ class MemoryFileSystem final : public FileSystem {
     return std::make_unique<MemoryTempFile>(std::make_shared<Node>(Node{{}, nextId_++}), files_);
   }
   bool syncFolderOf(const Path& /*path*/) override { return true; }
-  std::optional<FileIdentity> identityOf(const Path& path) override {
-    auto found = files_.find(path);
-    if (found == files_.end()) return std::nullopt;
-    return FileIdentity{1, found->second->id};
-  }
   std::optional<FileState> stateOf(const Path& path) override {
     auto found = files_.find(path);
     if (found == files_.end()) return std::nullopt;
