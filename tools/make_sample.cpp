@@ -20,13 +20,9 @@ int main(int argc, char** argv) {
     doc = hush::testing::DocumentBuilder();
     doc.add("GGFR", 17, hush::testing::bytesOf("not a group at all"));
   } else if (argc == 3) {
-    // In chunks of 1 MiB: one payload holds at most 16 MiB.
     const unsigned long mebibytes = std::strtoul(argv[2], nullptr, 10);
     if (mebibytes == 0 || mebibytes > 4000) return 2;
-    for (unsigned long i = 0; i < mebibytes; ++i) {
-      doc.add("BKGD", static_cast<hush::ChunkNumber>(100 + i), hush::testing::Bytes(1 << 20, 0x5A))
-          .named(u"Large backdrop");
-    }
+    doc = hush::testing::bigSampleMovie(static_cast<unsigned>(mebibytes));
   }
   const auto bytes = doc.bytes();
   std::FILE* out = std::fopen(argv[1], "wb");

@@ -46,11 +46,7 @@ TEST_P(Stops, LeaveTheInputWholeTheTargetOldOrCompleteAndNothingElse) {
     unmount.at = place;
   }
   const Target target = GetParam().target;
-  DocumentBuilder doc = largeSampleMovie();
-  for (ChunkNumber n = 0; n < 25; ++n) {
-    doc.add("BKGD", 100 + n, Bytes(4 << 20, static_cast<std::uint8_t>(n)));  // 100 MiB in all
-  }
-  const Bytes movie = doc.bytes();
+  const Bytes movie = bigSampleMovie(100).bytes();
   const Bytes old = bytesOf("an older silent movie");
   const std::string out = target == Target::InPlace ? "movie.3mm" : "out.3mm";
   const auto prepare = [&] {

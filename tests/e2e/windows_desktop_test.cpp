@@ -20,6 +20,26 @@ namespace fs = std::filesystem;
 
 std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }  // ASCII names
 
+// Looks every millisecond until `done` holds or `limit` has passed.
+template <typename Done>
+void waitUntil(Done done, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// Calls `each` with every entry of `folder` but "." and "..".
+template <typename Each>
+void forEachEntry(const std::wstring& folder, Each each) {
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") each(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
 // What the tool makes of the sample: the reference for every output.
 Bytes silentSample() {
   static const Bytes silent = [] {
@@ -73,13 +93,7 @@ class DeepFolder {
   }
   Files list() const {
     Files names;
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW(longForm(relative_ + L"*").c_str(), &found);
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
-      const std::wstring name = found.cFileName;
-      if (name != L"." && name != L"..") names.push_back(narrow(name));
-    }
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    forEachEntry(longForm(relative_.substr(0, relative_.size() - 1)), [&](const std::wstring& name, bool) { names.push_back(narrow(name)); });
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -87,18 +101,13 @@ class DeepFolder {
  private:
   std::wstring longForm(const std::wstring& relative) const { return L"\\\\?\\" + base_.wstring() + L"\\" + relative; }
   static void removeTree(const std::wstring& path) {
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
-      const std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    forEachEntry(path, [&](const std::wstring& name, bool isFolder) {
+      if (isFolder) {
         removeTree(path + L"\\" + name);
       } else {
         DeleteFileW((path + L"\\" + name).c_str());
       }
-    }
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    });
     RemoveDirectoryW(path.c_str());
   }
 
@@ -224,11 +233,7 @@ TEST_F(RunTest, FilesOtherProgramsHold) {
   // A scanner's moment: let go 200 ms after the save has begun.
   held = hold("out.3mm");
   std::thread scanner([&] {
-    const auto saving = [&] {
-      const Files names = folder.list();
-      return std::any_of(names.begin(), names.end(), [](const std::string& n) { return n.starts_with(".hushmaker-"); });
-    };
-    for (int i = 0; i < 3000 && !saving(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitUntil([&] { return folder.list().size() > 2; }, std::chrono::seconds(3));  // the temporary file is there
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     CloseHandle(held);
   });
@@ -242,27 +247,20 @@ TEST_F(RunTest, FilesOtherProgramsHold) {
 // program: the temporary file was marked for deletion, so the system
 // removes it; the movie is whole, the output absent or complete.
 TEST_F(RunTest, EndedDuringASaveLeavesNothingBehind) {
-  DocumentBuilder doc = sampleMovie();
-  for (ChunkNumber n = 0; n < 25; ++n) doc.add("BKGD", 100 + n, Bytes(4 << 20, static_cast<std::uint8_t>(n)));
-  const Bytes movie = doc.bytes();
+  const Bytes movie = bigSampleMovie(100).bytes();
   writeFile(folder / "movie.3mm", movie);
   ASSERT_EQ(hushmaker(folder, {"movie.3mm"}).status, 7);
   const Bytes silent = readFile(folder / "movie-quiet.3mm");
   fs::remove(folder / "movie-quiet.3mm");
-  const auto saving = [&] {
-    const Files names = folder.list();
-    return std::any_of(names.begin(), names.end(), [](const std::string& n) { return n != "movie.3mm"; });
-  };
   int stopped = 0;
   for (int stop = 0; stop < 6; ++stop) {
     const int pid = startProgram(HUSHMAKER_EXE, {"movie.3mm"}, folder.path());
-    for (int i = 0; i < 20000 && !saving(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitUntil([&] { return folder.list().size() > 1; }, std::chrono::seconds(20));  // the save has begun
     std::this_thread::sleep_for(std::chrono::milliseconds(stop * 4));
     endProgram(pid);
     // The system removes a doomed file as the last handle goes.
-    for (int i = 0; i < 100 && folder.list().size() > 1 && !fs::exists(folder / "movie-quiet.3mm"); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    waitUntil([&] { return folder.list().size() == 1 || fs::exists(folder / "movie-quiet.3mm"); },
+              std::chrono::seconds(5));
     const bool saved = fs::exists(folder / "movie-quiet.3mm");
     stopped += saved ? 0 : 1;
     EXPECT_EQ(folder.list(), (saved ? Files{"movie-quiet.3mm", "movie.3mm"} : Files{"movie.3mm"})) << stop;

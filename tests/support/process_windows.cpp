@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <stdexcept>
+#include <string>
 
 #include "support/process.h"
 
@@ -39,35 +40,41 @@ std::wstring quoted(const std::wstring& arg) {
   return out;
 }
 
-// Runs the program with its output on a pipe and no input; `creationFlags`
-// may give it a console of its own.
-ProgramResult start(const std::filesystem::path& program, const std::vector<std::string>& args,
-                    const std::filesystem::path& folder, DWORD creationFlags) {
+// Starts the program with standard input from the null device and its
+// output to `output` (the null device when none); `creationFlags` may give
+// it a console of its own.
+PROCESS_INFORMATION launch(const std::filesystem::path& program, const std::vector<std::string>& args,
+                           const std::filesystem::path& folder, DWORD creationFlags, HANDLE output) {
   std::wstring commandLine = quoted(program.wstring());
   for (const auto& arg : args) commandLine += L" " + quoted(fromUtf8(arg));
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const HANDLE null = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                  OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = null;
+  startup.hStdOutput = startup.hStdError = output != nullptr ? output : null;
+  PROCESS_INFORMATION process{};
+  const std::wstring workdir = folder.wstring();
+  const BOOL started = CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                     creationFlags, nullptr, workdir.c_str(), &startup, &process);
+  CloseHandle(null);
+  if (!started) throw std::runtime_error("cannot start the program");
+  CloseHandle(process.hThread);
+  return process;
+}
 
+// Runs the program to its end with its output on a pipe.
+ProgramResult start(const std::filesystem::path& program, const std::vector<std::string>& args,
+                    const std::filesystem::path& folder, DWORD creationFlags) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
   if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) throw std::runtime_error("pipe");
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  const HANDLE null = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
-                                  0, nullptr);
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = null;
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
-  PROCESS_INFORMATION process{};
-  const std::wstring workdir = folder.wstring();
-  if (!CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE, creationFlags, nullptr,
-                      workdir.c_str(), &startup, &process)) {
-    throw std::runtime_error("cannot start the program");
-  }
+  const PROCESS_INFORMATION process = launch(program, args, folder, creationFlags, writeEnd);
   CloseHandle(writeEnd);
-  CloseHandle(null);
 
   ProgramResult result;
   char buffer[4096];
@@ -78,14 +85,9 @@ ProgramResult start(const std::filesystem::path& program, const std::vector<std:
   DWORD status = 0;
   GetExitCodeProcess(process.hProcess, &status);
   CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
   result.status = static_cast<int>(status);
   // The C runtime writes "\r\n"; the tests compare lines.
-  std::string lines;
-  for (const char c : result.output) {
-    if (c != '\r') lines.push_back(c);
-  }
-  result.output = lines;
+  std::erase(result.output, '\r');
   return result;
 }
 
@@ -93,22 +95,7 @@ ProgramResult start(const std::filesystem::path& program, const std::vector<std:
 
 int startProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
                  const std::filesystem::path& folder) {
-  std::wstring commandLine = quoted(program.wstring());
-  for (const auto& arg : args) commandLine += L" " + quoted(fromUtf8(arg));
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const HANDLE null = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                  OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = startup.hStdOutput = startup.hStdError = null;
-  PROCESS_INFORMATION process{};
-  const std::wstring workdir = folder.wstring();
-  const BOOL started = CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                     nullptr, workdir.c_str(), &startup, &process);
-  CloseHandle(null);
-  if (!started) throw std::runtime_error("cannot start the program");
-  CloseHandle(process.hThread);
+  const PROCESS_INFORMATION process = launch(program, args, folder, 0, nullptr);
   CloseHandle(process.hProcess);
   return static_cast<int>(process.dwProcessId);
 }

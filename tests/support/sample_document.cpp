@@ -83,4 +83,12 @@ DocumentBuilder largeSampleMovie() {
   return doc;
 }
 
+DocumentBuilder bigSampleMovie(unsigned mebibytes) {
+  DocumentBuilder doc = sampleMovie();
+  for (unsigned i = 0; i < mebibytes; ++i) {
+    doc.add("BKGD", 100 + i, Bytes(1 << 20, static_cast<std::uint8_t>(i))).named(u"Large backdrop");
+  }
+  return doc;
+}
+
 }  // namespace hush::testing

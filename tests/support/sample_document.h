@@ -13,4 +13,8 @@ DocumentBuilder sampleMovie();
 // copied file to file, and more than a small test disk can take.
 DocumentBuilder largeSampleMovie();
 
+// The sample with `mebibytes` MiB of backdrop, in chunks of 1 MiB (one
+// payload holds at most 16 MiB): a save long enough to be stopped halfway.
+DocumentBuilder bigSampleMovie(unsigned mebibytes);
+
 }  // namespace hush::testing
