@@ -24,9 +24,16 @@ TempFolder::TempFolder() {
 }
 
 TempFolder::~TempFolder() {
+  // Tests leave write-protected files and folders, which Windows will not
+  // delete as they are.
+  namespace fs = std::filesystem;
   std::error_code ignored;
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove_all(path_, ignored);
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::recursive_directory_iterator();
+       it.increment(ignored)) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  }
+  fs::remove_all(path_, ignored);
 }
 
 std::vector<std::string> TempFolder::list() const {
