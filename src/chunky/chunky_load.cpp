@@ -129,10 +129,10 @@ bool ChunkyFile::readPayloadHeads() {
   for (std::size_t i = 0; i < chunks_.size(); ++i) {
     byPosition[i] = Head{chunks_[i].filePos, chunks_[i].fileSize, static_cast<std::uint32_t>(i)};
   }
-  const auto before = [](const Head& a, const Head& b) { return a.pos < b.pos; };
-  if (!std::is_sorted(byPosition.begin(), byPosition.end(), before)) {
-    radixSort(byPosition, [](const Head& head) { return head.pos; });
-  }
+  // Ordered by granule is enough for the window, and sorts in one pass.
+  const auto granule = [](const Head& head) { return head.pos / ReadAhead::kGranule; };
+  const auto before = [&](const Head& a, const Head& b) { return granule(a) < granule(b); };
+  if (!std::is_sorted(byPosition.begin(), byPosition.end(), before)) radixSort(byPosition, granule);
   std::vector<format::PayloadMarks> marks(chunks_.size());
   ReadAhead payloads(*file_, fileLength_);
   std::array<std::uint8_t, 8> bytes{};
@@ -161,7 +161,7 @@ OpenResult ChunkyFile::readIndex() {
   headerWord2_ = header->headerWord2;
   formatCode_ = header->formatCode;
 
-  const auto area = readIndexArea(header->indexStart);
+  auto area = readIndexArea(header->indexStart);
   if (!area) return kIndexRefused;
   chunks_.reserve(area->entries.size());
   for (const auto& entry : area->entries) {
@@ -170,6 +170,7 @@ OpenResult ChunkyFile::readIndex() {
     noteNumber(chunk->tag, chunk->number);
     chunks_.push_back(std::move(*chunk));
   }
+  area.reset();  // the records hold all of it now
   return readPayloadHeads() ? kOpened : kIndexRefused;
 }
 

@@ -174,7 +174,6 @@ std::optional<std::size_t> gatherSmallPayloads(BufferedOutput& output, ReadAhead
     std::uint32_t from;  // position in the source
     std::uint32_t size;
     std::size_t to;  // place in the buffer
-    bool operator<(const Read& other) const { return from < other.from; }
   };
   auto& buffer = output.buffer();
   const std::size_t base = buffer.size();
@@ -184,7 +183,10 @@ std::optional<std::size_t> gatherSmallPayloads(BufferedOutput& output, ReadAhead
     reads.push_back(Read{byKey[k].filePos, byKey[k].size, buffer.size()});
     buffer.resize(buffer.size() + byKey[k].size);
   }
-  if (!std::is_sorted(reads.begin(), reads.end())) std::sort(reads.begin(), reads.end());
+  // The window needs them in order of granule only.
+  const auto granule = [](const Read& read) { return read.from / ReadAhead::kGranule; };
+  const auto before = [&](const Read& a, const Read& b) { return granule(a) < granule(b); };
+  if (!std::is_sorted(reads.begin(), reads.end(), before)) radixSort(reads, granule);
   for (const Read& read : reads) {
     if (!window.read(read.from, std::span(buffer).subspan(read.to, read.size))) return std::nullopt;
   }

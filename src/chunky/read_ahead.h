@@ -16,6 +16,10 @@ namespace hush {
 class ReadAhead {
  public:
   static constexpr std::size_t kWindow = 256 * 1024;
+  // Refills start at a multiple of this, so reads ordered only by their
+  // granule (offset / kGranule), in any order within one, are served from
+  // one window as well as reads in exact order.
+  static constexpr std::uint64_t kGranule = 4096;
 
   ReadAhead(File& file, std::uint64_t fileLength) : file_(file), fileLength_(fileLength) {}
 
@@ -24,12 +28,13 @@ class ReadAhead {
     if (into.size() > kWindow / 4) return file_.readAt(offset, into);
     if (offset < start_ || offset - start_ > window_.size() || window_.size() - (offset - start_) < into.size()) {
       if (offset > fileLength_ || into.size() > fileLength_ - offset) return false;
-      window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, fileLength_ - offset)));
-      if (!file_.readAt(offset, window_)) {
+      const std::uint64_t start = offset - offset % kGranule;
+      window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, fileLength_ - start)));
+      if (!file_.readAt(start, window_)) {
         window_.clear();
         return false;
       }
-      start_ = offset;
+      start_ = start;
     }
     if (!into.empty()) std::memcpy(into.data(), window_.data() + (offset - start_), into.size());
     return true;
