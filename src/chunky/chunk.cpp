@@ -4,10 +4,6 @@
 
 namespace hush {
 
-std::uint32_t Chunk::payloadSize() const {
-  return inFile ? fileSize : static_cast<std::uint32_t>(memData.size());
-}
-
 bool Chunk::readPayload(std::span<std::uint8_t> destination) const {
   const std::uint32_t size = payloadSize();
   if (destination.size() < size) return false;

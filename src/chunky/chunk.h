@@ -17,7 +17,7 @@ class Chunk {
  public:
   explicit Chunk(File* file = nullptr) : file(file) {}
 
-  std::uint32_t payloadSize() const;
+  std::uint32_t payloadSize() const { return inFile ? fileSize : static_cast<std::uint32_t>(memData.size()); }
   // Copies the payload into `destination`, which must hold payloadSize()
   // bytes. False when the payload cannot be read whole.
   bool readPayload(std::span<std::uint8_t> destination) const;

@@ -246,8 +246,12 @@ bool writeDocument(File& out, File& source, std::uint64_t sourceLength, const st
     writeName(buffer, layout.nameForm[i], chunk.name);
     if (!output.flushIfFull()) return false;
   }
-  for (const auto& record : layout.byKey) {
-    writeIndexEntry(buffer, layout.descriptors[record.index]);
+  // The table lists the descriptors in key order. Picking them out in a
+  // pass of their own lets the scattered reads overlap.
+  std::vector<IndexEntry> table(layout.byKey.size());
+  for (std::size_t k = 0; k < table.size(); ++k) table[k] = layout.descriptors[layout.byKey[k].index];
+  for (const auto& entry : table) {
+    writeIndexEntry(buffer, entry);
     if (!output.flushIfFull()) return false;
   }
   return output.flush();
