@@ -113,26 +113,31 @@ std::vector<ChildLink> ChunkyFile::currentLinks() const {
   return chunk == nullptr ? std::vector<ChildLink>{} : chunk->links;
 }
 
+const std::vector<ChunkyFile::LookupEntry>& ChunkyFile::keyOrder() const {
+  settleOrder();
+  if (lookupValid_) return lookup_;
+  lookup_.clear();
+  lookup_.reserve(chunks_.size());
+  for (std::size_t i = 0; i < chunks_.size(); ++i) {
+    lookup_.push_back(LookupEntry{lookupKey(chunks_[i].tag, chunks_[i].number), static_cast<std::int32_t>(i)});
+  }
+  // Stable: of equal keys the earliest record stays first. A store in
+  // (tag, number) order, as every saved one is, needs no sorting.
+  const auto byKey = [](const LookupEntry& a, const LookupEntry& b) { return a.key < b.key; };
+  if (!std::is_sorted(lookup_.begin(), lookup_.end(), byKey)) {
+    radixSort(lookup_, [](const LookupEntry& entry) { return entry.key; });
+  }
+  lookupValid_ = true;
+  return lookup_;
+}
+
 std::int32_t ChunkyFile::findChunk(ChunkTag tag, ChunkNumber number) const {
   if (!isOpen_) return -1;
-  settleOrder();
-  const auto byKey = [](const LookupEntry& a, const LookupEntry& b) { return a.key < b.key; };
-  if (!lookupValid_) {
-    lookup_.clear();
-    lookup_.reserve(chunks_.size());
-    for (std::size_t i = 0; i < chunks_.size(); ++i) {
-      lookup_.push_back(LookupEntry{lookupKey(chunks_[i].tag, chunks_[i].number), static_cast<std::int32_t>(i)});
-    }
-    // Stable: of equal keys the earliest record stays first. A store in
-    // (tag, number) order, as every saved one is, needs no sorting.
-    if (!std::is_sorted(lookup_.begin(), lookup_.end(), byKey)) {
-      radixSort(lookup_, [](const LookupEntry& entry) { return entry.key; });
-    }
-    lookupValid_ = true;
-  }
+  const auto& lookup = keyOrder();
   const LookupEntry wanted{lookupKey(tag, number), 0};
-  const auto hit = std::lower_bound(lookup_.begin(), lookup_.end(), wanted, byKey);
-  return hit == lookup_.end() || hit->key != wanted.key ? -1 : hit->index;
+  const auto hit = std::lower_bound(lookup.begin(), lookup.end(), wanted,
+                                    [](const LookupEntry& a, const LookupEntry& b) { return a.key < b.key; });
+  return hit == lookup.end() || hit->key != wanted.key ? -1 : hit->index;
 }
 
 bool ChunkyFile::replaceCurrentPayload(std::span<const std::uint8_t> bytes) {
@@ -194,9 +199,29 @@ std::size_t ChunkyFile::deleteChunksTagged(std::span<const ChunkTag> tags) {
   if (!isOpen_) return 0;
   settleOrder();
   const auto doomed = [&](const Chunk& chunk) { return std::find(tags.begin(), tags.end(), chunk.tag) != tags.end(); };
-  const std::size_t removed = std::erase_if(chunks_, doomed);
+  // Where each record that stays will be; set aside before anything moves.
+  std::vector<std::int32_t> newIndex(lookupValid_ ? chunks_.size() : 0);
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < chunks_.size(); ++i) {
+    const bool stays = !doomed(chunks_[i]);
+    if (lookupValid_) newIndex[i] = stays ? static_cast<std::int32_t>(kept) : -1;
+    if (!stays) continue;
+    if (kept != i) chunks_[kept] = std::move(chunks_[i]);
+    ++kept;
+  }
+  const std::size_t removed = chunks_.size() - kept;
+  chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(kept), chunks_.end());
   if (removed > 0) {
-    forgetLookup();
+    // The records that stay keep their order, so the lookup stays sorted
+    // once the doomed are dropped and the rest renumbered; no new sort.
+    if (lookupValid_) {
+      std::size_t at = 0;
+      for (const LookupEntry& entry : lookup_) {
+        const std::int32_t index = newIndex[static_cast<std::size_t>(entry.index)];
+        if (index >= 0) lookup_[at++] = LookupEntry{entry.key, index};
+      }
+      lookup_.resize(at);
+    }
     // Deleting one record at a time keeps every range exact; one rebuild
     // over what is left gives the same ranges.
     rebuildTagRanges();

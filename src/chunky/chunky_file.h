@@ -114,6 +114,10 @@ class ChunkyFile {
   const Chunk* currentChunk() const;
   void lowerRefCount(ChunkTag tag, ChunkNumber number);
   void forgetLookup() { lookupValid_ = false; }
+  struct LookupEntry;
+  // Every record's key and index in (tag, number) order, built when first
+  // asked for.
+  const std::vector<LookupEntry>& keyOrder() const;
 
   FileSystem& fileSystem_;
   // After a save the records belong in (tag, number) order. They are put
@@ -141,7 +145,8 @@ class ChunkyFile {
 
   // ((tag, number), index) sorted by key, the first index in store order
   // first; rebuilt on demand after the records move. Binary search costs
-  // the same whatever numbers a document chose.
+  // the same whatever numbers a document chose. A save takes its order
+  // from here too.
   struct LookupEntry {
     std::uint64_t key;
     std::int32_t index;

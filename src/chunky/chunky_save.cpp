@@ -46,24 +46,15 @@ std::optional<NameForm> writtenNameForm(const Chunk& chunk) {
   return std::nullopt;
 }
 
-// The records in (tag, number) order, stable: the order payloads and the
-// entry table are written in.
-std::vector<SaveLayout::Keyed> orderByKey(const std::vector<Chunk>& chunks) {
-  struct WithKey {
-    std::uint64_t key;
-    SaveLayout::Keyed record;
-  };
-  std::vector<WithKey> keyed(chunks.size());
-  for (std::size_t i = 0; i < chunks.size(); ++i) {
-    const Chunk& chunk = chunks[i];
-    keyed[i] = WithKey{(std::uint64_t{chunk.tag} << 32) | chunk.number,
-                       {static_cast<std::uint32_t>(i), chunk.filePos, chunk.payloadSize(), chunk.inFile}};
+// The records in the store's key order, with where each payload comes
+// from: the order payloads and the entry table are written in.
+std::vector<SaveLayout::Keyed> orderByKey(const std::vector<Chunk>& chunks, const auto& keyOrder) {
+  std::vector<SaveLayout::Keyed> order(keyOrder.size());
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const auto index = static_cast<std::uint32_t>(keyOrder[k].index);
+    const Chunk& chunk = chunks[index];
+    order[k] = SaveLayout::Keyed{index, chunk.filePos, chunk.payloadSize(), chunk.inFile};
   }
-  // A store loaded from a document we wrote is in this order already.
-  const auto byKey = [](const WithKey& a, const WithKey& b) { return a.key < b.key; };
-  if (!std::is_sorted(keyed.begin(), keyed.end(), byKey)) radixSort(keyed, [](const WithKey& k) { return k.key; });
-  std::vector<SaveLayout::Keyed> order(chunks.size());
-  for (std::size_t k = 0; k < keyed.size(); ++k) order[k] = keyed[k].record;
   return order;
 }
 
@@ -106,10 +97,11 @@ std::optional<std::uint64_t> placeDescriptors(const std::vector<Chunk>& chunks, 
 // Where everything goes in the file being written; nothing when the
 // document exceeds what the format can hold. `carried` holds the header
 // fields the document keeps from its source.
-std::optional<SaveLayout> planLayout(const std::vector<Chunk>& chunks, const format::FileHeader& carried) {
+std::optional<SaveLayout> planLayout(const std::vector<Chunk>& chunks, std::vector<SaveLayout::Keyed> byKey,
+                                     const format::FileHeader& carried) {
   using namespace format;
   SaveLayout layout;
-  layout.byKey = orderByKey(chunks);
+  layout.byKey = std::move(byKey);
   const auto indexStart = placePayloads(chunks, layout);
   const auto dataSize = indexStart ? placeDescriptors(chunks, layout) : std::nullopt;
   if (!dataSize) return std::nullopt;
@@ -328,13 +320,13 @@ void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout,
 SaveResult ChunkyFile::save(const Path& target) {
   // A store that lost its stream could not copy its payloads.
   if (!isOpen_ || !file_ || target.empty()) return kNotSaved;
-  settleOrder();
-  // The lookup is rebuilt when next needed; a save has more use for the
-  // memory.
-  forgetLookup();
-  lookup_ = {};
   try {
-    const auto layout = planLayout(chunks_, carriedHeader());
+    auto byKey = orderByKey(chunks_, keyOrder());
+    // The lookup is rebuilt when next needed; the writing has more use for
+    // the memory.
+    forgetLookup();
+    lookup_ = {};
+    const auto layout = planLayout(chunks_, std::move(byKey), carriedHeader());
     // The payloads are copied from the file as it was loaded; one written
     // to since is no longer the document we describe.
     if (!layout || !fileUnchanged()) return kNotSaved;

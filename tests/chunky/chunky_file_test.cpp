@@ -254,6 +254,7 @@ TEST(StoreBatchEdits, SameOutcomeAsOneEditAtATime) {
         ++j;
       }
     }
+    batch.findChunk(msnd, 0);  // a lookup the deletion must keep right
     batch.deleteChunksTagged(doomed);
 
     ASSERT_EQ(batch.chunkCount(), single.chunkCount());
@@ -271,6 +272,11 @@ TEST(StoreBatchEdits, SameOutcomeAsOneEditAtATime) {
       return ranges;
     };
     ASSERT_EQ(sortedRanges(batch.tagRanges()), sortedRanges(single.tagRanges()));
+    for (const ChunkTag tag : tags) {
+      for (ChunkNumber number = 0; number < 4; ++number) {
+        ASSERT_EQ(batch.findChunk(tag, number), single.findChunk(tag, number)) << "round " << round;
+      }
+    }
     EXPECT_EQ(batch.current(), -1);
   }
 }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <random>
 #include <thread>
 
 #include "chunky/chunky_file.h"
@@ -157,6 +159,40 @@ TEST_F(SaveTest, InputRewrittenSinceLoadingIsNotCopied) {
   EXPECT_EQ(folder.list(), std::vector<std::string>{"movie.3mm"});
   EXPECT_EQ(readFile(folder / "movie.3mm"), rewritten);
 }
+
+// Tens of thousands of records, past every shortcut for small stores:
+// descriptors in no order, payloads in key order or in the order added,
+// duplicate keys, small payloads over more than one gathering with large
+// ones between. Edited after a lookup and saved, the document must come out
+// exactly as the store writes the edited one.
+class LargeDocumentTest : public SaveTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LargeDocumentTest, ComesOutAsTheStoreWritesIt) {
+  const ChunkTag tags[] = {makeTag("BKGD"), makeTag("SCEN"), makeTag("MSND"), makeTag("WAVE")};
+  std::mt19937 random(2026);
+  DocumentBuilder doc;
+  doc.payloadsAsAdded = GetParam();
+  for (std::uint32_t i = 0; i < 32000; ++i) {
+    const std::size_t size = i % 1000 == 0 ? 100000 : 400 + random() % 800;
+    Bytes payload(size, static_cast<std::uint8_t>(i * 7));
+    std::memcpy(payload.data(), &i, sizeof i);
+    doc.add("BKGD", random() % 20000, std::move(payload)).tag = tags[random() % 4];
+  }
+  load(doc);
+  // A lookup, which the deletion must keep right for the save.
+  ASSERT_EQ(store.findChunk(doc.chunks[1].tag, doc.chunks[1].number), 1);
+  const ChunkTag doomed[] = {tags[3]};
+  store.deleteChunksTagged(doomed);
+  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
+
+  DocumentBuilder expected;
+  std::erase_if(doc.chunks, [&](const auto& chunk) { return chunk.tag == tags[3]; });
+  expected.chunks = doc.chunks;
+  EXPECT_TRUE(readFile(folder / "out.3mm") == expected.bytes());
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, LargeDocumentTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "PayloadsAsAdded" : "PayloadsInKeyOrder"; });
 
 TEST_F(InPlaceSaveTest, SameString) {
   expectSavedInPlace(storePath(folder / "movie.3mm"));

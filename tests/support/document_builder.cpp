@@ -85,7 +85,9 @@ BuiltDocument DocumentBuilder::build() const {
   Bytes& out = doc.bytes;
   out.resize(128, 0);
   doc.payloadAt.resize(n);
-  for (const std::size_t i : byKey) {
+  std::vector<std::size_t> asAdded(n);
+  std::iota(asAdded.begin(), asAdded.end(), 0);
+  for (const std::size_t i : payloadsAsAdded ? asAdded : byKey) {
     doc.payloadAt[i] = static_cast<std::uint32_t>(out.size());
     out.insert(out.end(), chunks[i].payload.begin(), chunks[i].payload.end());
   }

@@ -54,6 +54,9 @@ class DocumentBuilder {
   std::uint32_t headerId = 0;
   std::uint16_t headerWord1 = 0;
   std::uint16_t headerWord2 = 0;
+  // Payloads in the order the chunks were added, as other writers lay
+  // them out, rather than in (tag, number) order.
+  bool payloadsAsAdded = false;
 
   BuiltDocument build() const;
   Bytes bytes() const { return build().bytes; }
