@@ -129,7 +129,7 @@ bool ChunkyFile::readPayloadHeads() {
   for (std::size_t i = 0; i < chunks_.size(); ++i) {
     byPosition[i] = Head{chunks_[i].filePos, chunks_[i].fileSize, static_cast<std::uint32_t>(i)};
   }
-  // Ordered by granule is enough for the window, and sorts in one pass.
+  // Ordered by granule is enough for the window, and fewer bits to sort.
   const auto granule = [](const Head& head) { return head.pos / ReadAhead::kGranule; };
   const auto before = [&](const Head& a, const Head& b) { return granule(a) < granule(b); };
   if (!std::is_sorted(byPosition.begin(), byPosition.end(), before)) radixSort(byPosition, granule);
