@@ -72,9 +72,13 @@ bool stripSounds(ChunkyFile& document) {
     for (std::uint32_t i = 0; i < n; ++i) {
       document.selectChunk(i);
       document.describeCurrent(info);
-      if (info.tag == kGGFR || info.tag == kGGAE) {
+      const bool group = (info.tag == kGGFR) | (info.tag == kGGAE);
+      const bool linker = (info.tag == kMVIE) | (info.tag == kSCEN);
+      // One branch, rarely taken, however the tags of a store are mixed.
+      if (!(group | linker)) continue;
+      if (group) {
         if (!filterGroupChunk(document, info, growth)) return false;
-      } else if (info.tag == kMVIE || info.tag == kSCEN) {
+      } else {
         unlinkSoundChildren(document);
       }
     }
