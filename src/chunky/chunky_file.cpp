@@ -1,6 +1,7 @@
 #include "chunky/chunky_file.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "common/radix_sort.h"
 
@@ -8,6 +9,58 @@ namespace hush {
 namespace {
 
 std::uint64_t lookupKey(ChunkTag tag, ChunkNumber number) { return (std::uint64_t{tag} << 32) | number; }
+
+// How many of `sorted` are below `value`, without branches to mispredict
+// when the values come in no order.
+std::size_t rankAmong(const std::vector<ChunkTag>& sorted, ChunkTag value) {
+  std::size_t rank = 0;
+  for (std::size_t step = std::bit_floor(sorted.size()); step > 0; step /= 2) {
+    rank += rank + step <= sorted.size() && sorted[rank + step - 1] < value ? step : 0;
+  }
+  return rank;
+}
+
+// Sorts lookup entries by key, stably. A movie has a few tags and numbers
+// far below 2^32, so a key usually fits 32 bits as (its tag's rank among
+// the store's tags, its number), and items half the size sort in half the
+// passes. A key that does not fit sends the lot through the 64-bit sort.
+template <typename Entry>
+void sortByKey(std::vector<Entry>& lookup, const std::vector<TagRange>& ranges) {
+  const auto fullKey = [](const Entry& entry) { return entry.key; };
+  std::vector<ChunkTag> tags;
+  ChunkNumber highest = 0;
+  for (const TagRange& range : ranges) {
+    tags.push_back(range.tag);
+    highest = std::max(highest, range.highNumber);
+  }
+  std::sort(tags.begin(), tags.end());
+  const int numberBits = std::bit_width(highest);
+  if (tags.empty() || std::bit_width(tags.size() - 1) + numberBits > 32) {
+    radixSort(lookup, fullKey);
+    return;
+  }
+  struct Short {
+    std::uint32_t key;
+    std::int32_t index;
+  };
+  std::vector<Short> shorts(lookup.size());
+  for (std::size_t i = 0; i < lookup.size(); ++i) {
+    const auto tag = static_cast<ChunkTag>(lookup[i].key >> 32);
+    const auto number = static_cast<ChunkNumber>(lookup[i].key);
+    const std::size_t rank = rankAmong(tags, tag);
+    if (rank == tags.size() || tags[rank] != tag || number > highest) {
+      radixSort(lookup, fullKey);
+      return;
+    }
+    shorts[i] = Short{static_cast<std::uint32_t>(rank << numberBits | number), lookup[i].index};
+  }
+  radixSort(shorts, [](const Short& entry) { return entry.key; });
+  const std::uint32_t numberMask = numberBits == 32 ? ~0u : (1u << numberBits) - 1;
+  for (std::size_t k = 0; k < shorts.size(); ++k) {
+    const Short& entry = shorts[k];
+    lookup[k] = Entry{lookupKey(tags[entry.key >> numberBits], entry.key & numberMask), entry.index};
+  }
+}
 
 }  // namespace
 
@@ -124,9 +177,7 @@ const std::vector<ChunkyFile::LookupEntry>& ChunkyFile::keyOrder() const {
   // Stable: of equal keys the earliest record stays first. A store in
   // (tag, number) order, as every saved one is, needs no sorting.
   const auto byKey = [](const LookupEntry& a, const LookupEntry& b) { return a.key < b.key; };
-  if (!std::is_sorted(lookup_.begin(), lookup_.end(), byKey)) {
-    radixSort(lookup_, [](const LookupEntry& entry) { return entry.key; });
-  }
+  if (!std::is_sorted(lookup_.begin(), lookup_.end(), byKey)) sortByKey(lookup_, tagRanges_);
   lookupValid_ = true;
   return lookup_;
 }
