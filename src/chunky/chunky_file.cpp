@@ -292,20 +292,29 @@ std::size_t ChunkyFile::deleteChunksTagged(std::span<const ChunkTag> tags) {
 }
 
 void ChunkyFile::noteNumber(ChunkTag tag, ChunkNumber number) {
-  const auto [at, isNew] = rangeOfTag_.try_emplace(tag, tagRanges_.size());
-  if (isNew) {
-    tagRanges_.push_back(TagRange{tag, number, number});
-    return;
+  // A movie's few tags stay in the small table, whose one branch is taken
+  // every time, however the records' tags are mixed; the ordered map is
+  // asked only on a miss.
+  auto& recent = recentTags_[(tag * 0x9E3779B1u) >> (32 - kRecentTagBits)];
+  if (recent.place == 0 || recent.tag != tag) {
+    const auto [at, isNew] = rangeOfTag_.try_emplace(tag, tagRanges_.size());
+    if (isNew) tagRanges_.push_back(TagRange{tag, number, number});
+    recent = RecentTag{tag, at->second + 1};
   }
-  auto& range = tagRanges_[at->second];
+  auto& range = tagRanges_[recent.place - 1];
   range.lowNumber = std::min(range.lowNumber, number);
   range.highNumber = std::max(range.highNumber, number);
 }
 
-void ChunkyFile::rebuildTagRanges() {
-  settleOrder();
+void ChunkyFile::forgetTagRanges() {
   tagRanges_.clear();
   rangeOfTag_.clear();
+  recentTags_ = {};
+}
+
+void ChunkyFile::rebuildTagRanges() {
+  settleOrder();
+  forgetTagRanges();
   for (const auto& chunk : chunks_) noteNumber(chunk.tag, chunk.number);
 }
 

@@ -6,6 +6,7 @@
 // 0, an empty list) when no document is open or no chunk is selected.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -114,6 +115,7 @@ class ChunkyFile {
   const Chunk* currentChunk() const;
   void lowerRefCount(ChunkTag tag, ChunkNumber number);
   void forgetLookup() { lookupValid_ = false; }
+  void forgetTagRanges();
   struct LookupEntry;
   // Every record's key and index in (tag, number) order, built when first
   // asked for.
@@ -137,6 +139,14 @@ class ChunkyFile {
   // Tag -> its place in tagRanges_. Ordered, not hashed: a document picks
   // its tags, and must not be able to pick a thousand that collide.
   std::map<ChunkTag, std::size_t> rangeOfTag_;
+  // The tags seen last, by a hash of the tag, each with its place in
+  // tagRanges_ plus one (0: empty).
+  struct RecentTag {
+    ChunkTag tag = 0;
+    std::size_t place = 0;
+  };
+  static constexpr int kRecentTagBits = 4;
+  std::array<RecentTag, std::size_t{1} << kRecentTagBits> recentTags_{};
   std::int32_t current_ = -1;
   std::uint32_t headerId_ = 0;
   std::uint16_t headerWord1_ = 0;

@@ -194,8 +194,7 @@ OpenResult ChunkyFile::open(const Path& path) {
   }
   chunks_.clear();
   chunks_.shrink_to_fit();
-  tagRanges_.clear();
-  rangeOfTag_.clear();
+  forgetTagRanges();
   releaseStream();
   path_.clear();
   return result;

@@ -187,6 +187,25 @@ TEST_F(StoreTest, DeleteKeepsOrderAndRanges) {
   EXPECT_EQ(store.chunkCount(), 2u);
 }
 
+// More tags than the store keeps at hand, coming back after others: the
+// ranges are still each tag's own, in order of first appearance.
+TEST_F(StoreTest, RangesOfManyTagsInTurn) {
+  DocumentBuilder doc;
+  std::vector<TagRange> expected;
+  for (ChunkNumber round = 0; round < 3; ++round) {
+    for (ChunkTag t = 0; t < 100; ++t) {
+      const ChunkTag tag = makeTag("AA00") + t * 0x10001;
+      const ChunkNumber number = (t * 7 + round * 13) % 50;
+      doc.add("ACTR", number).tag = tag;
+      if (round == 0) expected.push_back(TagRange{tag, number, number});
+      expected[t].lowNumber = std::min(expected[t].lowNumber, number);
+      expected[t].highNumber = std::max(expected[t].highNumber, number);
+    }
+  }
+  load(doc);
+  EXPECT_EQ(store.tagRanges(), expected);
+}
+
 TEST_F(StoreTest, CloseForgetsTheDocument) {
   DocumentBuilder doc;
   doc.add("MVIE", 1);
