@@ -259,7 +259,13 @@ bool ChunkyFile::deleteCurrent() {
 std::size_t ChunkyFile::deleteChunksTagged(std::span<const ChunkTag> tags) {
   if (!isOpen_) return 0;
   settleOrder();
-  const auto doomed = [&](const Chunk& chunk) { return std::find(tags.begin(), tags.end(), chunk.tag) != tags.end(); };
+  // Without branches: in a store in no order, doomed and kept alternate at
+  // random.
+  const auto doomed = [&](const Chunk& chunk) {
+    bool match = false;
+    for (const ChunkTag tag : tags) match |= chunk.tag == tag;
+    return match;
+  };
   // Where each record that stays will be; set aside before anything moves.
   std::vector<std::int32_t> newIndex(lookupValid_ ? chunks_.size() : 0);
   std::size_t kept = 0;
@@ -279,7 +285,8 @@ std::size_t ChunkyFile::deleteChunksTagged(std::span<const ChunkTag> tags) {
       std::size_t at = 0;
       for (const LookupEntry& entry : lookup_) {
         const std::int32_t index = newIndex[static_cast<std::size_t>(entry.index)];
-        if (index >= 0) lookup_[at++] = LookupEntry{entry.key, index};
+        lookup_[at] = LookupEntry{entry.key, index};  // overwritten next unless it stays
+        at += index >= 0 ? 1 : 0;
       }
       lookup_.resize(at);
     }
