@@ -122,6 +122,7 @@ std::optional<SaveLayout> planLayout(const std::vector<Chunk>& chunks, std::vect
 
 // How much output a gathering of small payloads covers at once.
 constexpr std::size_t kGatherWindow = 16 << 20;
+static_assert(format::kMaxPayload <= kGatherWindow, "a gathering must take any one payload");
 
 // Gathers small writes into large ones.
 class BufferedOutput {
@@ -155,13 +156,18 @@ class BufferedOutput {
 // longer ones are copied file to file.
 constexpr std::uint32_t kSmallPayload = ReadAhead::kWindow / 4;
 
-bool isSmallInFile(const SaveLayout::Keyed& record) { return record.inFile && record.size <= kSmallPayload; }
+// Small payloads from the file and every payload held in memory are
+// gathered into the buffer; the rest are copied file to file.
+bool isGathered(const SaveLayout::Keyed& record) { return !record.inFile || record.size <= kSmallPayload; }
 
-// Appends the small in-file payloads from byKey[k] on, as many as one
-// gathering window holds; they are read in the order they lie in the
-// source, whatever order they are written in. Returns the next k.
-std::optional<std::size_t> gatherSmallPayloads(BufferedOutput& output, ReadAhead& window,
-                                               const std::vector<SaveLayout::Keyed>& byKey, std::size_t k) {
+// Appends the payloads to gather from byKey[k] on, as many as one
+// gathering window holds: those in memory at once, those in the file read
+// in the order they lie there, whatever order they are written in. In-memory
+// payloads among them (rewritten groups) do not end the gathering, so the
+// file is not walked once more for the few small payloads after them.
+// Returns the next k.
+std::optional<std::size_t> gatherPayloads(BufferedOutput& output, ReadAhead& window, const std::vector<Chunk>& chunks,
+                                          const std::vector<SaveLayout::Keyed>& byKey, std::size_t k) {
   struct Read {
     std::uint32_t from;  // position in the source
     std::uint32_t size;
@@ -170,10 +176,17 @@ std::optional<std::size_t> gatherSmallPayloads(BufferedOutput& output, ReadAhead
   auto& buffer = output.buffer();
   const std::size_t base = buffer.size();
   std::vector<Read> reads;
-  for (; k < byKey.size() && isSmallInFile(byKey[k]); ++k) {
-    if (buffer.size() - base + byKey[k].size > kGatherWindow) break;
-    reads.push_back(Read{byKey[k].filePos, byKey[k].size, buffer.size()});
-    buffer.resize(buffer.size() + byKey[k].size);
+  // The first always fits (see kGatherWindow).
+  for (; k < byKey.size() && isGathered(byKey[k]); ++k) {
+    const SaveLayout::Keyed& record = byKey[k];
+    if (buffer.size() - base + record.size > kGatherWindow) break;
+    if (record.inFile) {
+      reads.push_back(Read{record.filePos, record.size, buffer.size()});
+      buffer.resize(buffer.size() + record.size);
+    } else {
+      const auto& bytes = chunks[record.index].memData;
+      buffer.insert(buffer.end(), bytes.begin(), bytes.end());
+    }
   }
   // The window needs them in order of granule only.
   const auto granule = [](const Read& read) { return read.from / ReadAhead::kGranule; };
@@ -190,13 +203,8 @@ bool writePayloads(BufferedOutput& output, File& source, std::uint64_t sourceLen
   ReadAhead window(source, sourceLength);
   for (std::size_t k = 0; k < byKey.size();) {
     const SaveLayout::Keyed& record = byKey[k];
-    if (!record.inFile) {
-      const auto& bytes = chunks[record.index].memData;
-      output.buffer().insert(output.buffer().end(), bytes.begin(), bytes.end());
-      if (!output.flushIfFull()) return false;
-      ++k;
-    } else if (isSmallInFile(record)) {
-      const auto next = gatherSmallPayloads(output, window, byKey, k);
+    if (isGathered(record)) {
+      const auto next = gatherPayloads(output, window, chunks, byKey, k);
       if (!next || !output.flushIfFull()) return false;
       k = *next;
     } else {
@@ -205,7 +213,7 @@ bool writePayloads(BufferedOutput& output, File& source, std::uint64_t sourceLen
       const std::uint64_t from = record.filePos;
       for (; k < byKey.size(); ++k) {
         const SaveLayout::Keyed& next = byKey[k];
-        if (!next.inFile || isSmallInFile(next) || next.filePos != from + length) break;
+        if (isGathered(next) || next.filePos != from + length) break;
         length += next.size;
       }
       if (!output.flush() || !output.file().copyFrom(source, from, length)) return false;

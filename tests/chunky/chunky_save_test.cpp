@@ -165,9 +165,9 @@ TEST_F(SaveTest, InputRewrittenSinceLoadingIsNotCopied) {
 // Tens of thousands of records, past every shortcut for small stores:
 // descriptors in no order, payloads in key order or in the order added,
 // numbers small (as in movies) or of any width, duplicate keys, small
-// payloads over more than one gathering with large ones between. Edited
-// after a lookup and saved, the document must come out exactly as the
-// store writes the edited one.
+// payloads over more than one gathering with large ones and rewritten ones
+// between. Edited after a lookup and saved, the document must come out
+// exactly as the store writes the edited one.
 class LargeDocumentTest : public SaveTest, public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
 
 TEST_P(LargeDocumentTest, ComesOutAsTheStoreWritesIt) {
@@ -184,6 +184,11 @@ TEST_P(LargeDocumentTest, ComesOutAsTheStoreWritesIt) {
     doc.add("BKGD", number, std::move(payload)).tag = tags[random() % 4];
   }
   load(doc);
+  for (std::uint32_t i = 0; i < doc.chunks.size(); i += 97) {
+    doc.chunks[i].payload = Bytes(i % 2 == 0 ? 300 : 200000, static_cast<std::uint8_t>(i));
+    store.selectChunk(i);
+    ASSERT_TRUE(store.replaceCurrentPayload(doc.chunks[i].payload));
+  }
   // A lookup, which the deletion must keep right for the save.
   ASSERT_EQ(store.findChunk(doc.chunks[1].tag, doc.chunks[1].number), 1);
   const ChunkTag doomed[] = {tags[3]};
