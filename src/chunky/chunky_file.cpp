@@ -52,13 +52,14 @@ void sortByKey(std::vector<Entry>& lookup, const std::vector<TagRange>& ranges) 
       radixSort(lookup, fullKey);
       return;
     }
-    shorts[i] = Short{static_cast<std::uint32_t>(rank << numberBits | number), lookup[i].index};
+    // In 64 bits: a single tag leaves all 32 to the numbers.
+    shorts[i] = Short{static_cast<std::uint32_t>(std::uint64_t{rank} << numberBits | number), lookup[i].index};
   }
   radixSort(shorts, [](const Short& entry) { return entry.key; });
-  const std::uint32_t numberMask = numberBits == 32 ? ~0u : (1u << numberBits) - 1;
+  const std::uint64_t numberMask = (std::uint64_t{1} << numberBits) - 1;
   for (std::size_t k = 0; k < shorts.size(); ++k) {
-    const Short& entry = shorts[k];
-    lookup[k] = Entry{lookupKey(tags[entry.key >> numberBits], entry.key & numberMask), entry.index};
+    const std::uint64_t key = shorts[k].key;
+    lookup[k] = Entry{lookupKey(tags[key >> numberBits], static_cast<ChunkNumber>(key & numberMask)), shorts[k].index};
   }
 }
 

@@ -100,6 +100,24 @@ TEST_F(StoreTest, FindChunkTakesTheFirstMatchAndFollowsDeletions) {
   EXPECT_EQ(store.findChunk(makeTag("WAVE"), 1), 0);
 }
 
+TEST_F(StoreTest, FindChunkWithNumbersOfEveryWidth) {
+  // One tag leaves all 32 bits of a short key to the numbers; two cannot
+  // share them.
+  for (const bool twoTags : {false, true}) {
+    DocumentBuilder doc;
+    for (const ChunkNumber number : {0xFFFFFFFFu, 5u, 0x80000000u, 5u, 0u}) doc.add("ACTR", number);
+    if (twoTags) doc.add("BKGD", 0xFFFFFFFF);
+    ChunkyFile local;
+    ASSERT_EQ(local.open(testing::placeDocument(folder, doc.bytes(), twoTags ? "two.3mm" : "one.3mm")), 1);
+    EXPECT_EQ(local.findChunk(makeTag("ACTR"), 0xFFFFFFFF), 0);
+    EXPECT_EQ(local.findChunk(makeTag("ACTR"), 5), 1);
+    EXPECT_EQ(local.findChunk(makeTag("ACTR"), 0x80000000), 2);
+    EXPECT_EQ(local.findChunk(makeTag("ACTR"), 0), 4);
+    EXPECT_EQ(local.findChunk(makeTag("ACTR"), 6), -1);
+    EXPECT_EQ(local.findChunk(makeTag("BKGD"), 0xFFFFFFFF), twoTags ? 5 : -1);
+  }
+}
+
 TEST_F(StoreTest, NoDocumentCanMakeLookupsSlow) {
   // Keys that all fall into one bucket of a hash table sized for them, the
   // way a crafted document would pick its numbers; three tags, since one
