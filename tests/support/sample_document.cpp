@@ -1,5 +1,9 @@
 #include "support/sample_document.h"
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
 namespace hush::testing {
 namespace {
 
@@ -14,6 +18,11 @@ Bytes wave(std::uint32_t samples) {
   riff.resize(header + 16 + 8 + samples, 0);
   for (std::uint32_t i = 0; i < samples; ++i) riff[header + 24 + i] = static_cast<std::uint8_t>(128 + (i * 37) % 64);
   return riff;
+}
+
+ChunkRecipe& chunk(DocumentBuilder& doc, const char (&tag)[5], ChunkNumber number) {
+  return *std::find_if(doc.chunks.begin(), doc.chunks.end(),
+                       [&](const ChunkRecipe& c) { return c.tag == makeTag(tag) && c.number == number; });
 }
 
 }  // namespace
@@ -74,6 +83,24 @@ DocumentBuilder sampleMovie() {
   doc.add("WAVE", 10, wave(400)).parents(1);
   doc.add("WAVE", 12, wave(300)).parents(1);
   doc.add("MIDS", 11, bytesOf(std::string("MThd\0\0\0\x06\0\0\0\x01\0\x60", 14))).parents(1);
+  return doc;
+}
+
+DocumentBuilder silentSampleMovie() {
+  DocumentBuilder doc = sampleMovie();
+  const std::pair<ChunkTag, ChunkNumber> sounds[] = {{makeTag("MSND"), 10}, {makeTag("MSND"), 11},
+                                                      {makeTag("MSND"), 12}, {makeTag("WAVE"), 10},
+                                                      {makeTag("WAVE"), 12}, {makeTag("MIDS"), 11}};
+  std::erase_if(doc.chunks, [&](const ChunkRecipe& c) {
+    return std::find(std::begin(sounds), std::end(sounds), std::pair{c.tag, c.number}) != std::end(sounds);
+  });
+  chunk(doc, "MVIE", 1).links = {{makeTag("SCEN"), 1, 0}, {makeTag("SCEN"), 2, 1}, {makeTag("GGAE"), 1, 3}};
+  chunk(doc, "SCEN", 1).links = {{makeTag("GGFR"), 1, 0}, {makeTag("ACTR"), 1, 2}};
+  chunk(doc, "SCEN", 2).links = {{makeTag("GGFR"), 2, 1}};
+  chunk(doc, "GGFR", 1).payload = GroupBuilder(8).words({0x10, 3, 40, 60}).words({0x12, 4, 2}, 4).words({0x14, 1}).build();
+  chunk(doc, "GGFR", 2).payload = GroupBuilder(20).words({2, 1, 7, 7, 7}).words({3, 0, 0}).build();
+  chunk(doc, "GGAE", 1).payload = GroupBuilder(8).words({0x21, 2, 1}).build();
+  chunk(doc, "GGAE", 2).payload = GroupBuilder(12).words({5, 1, 1}).build();
   return doc;
 }
 

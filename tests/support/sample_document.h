@@ -9,6 +9,10 @@ namespace hush::testing {
 // sound events among their entries), and the sound chunks they use.
 DocumentBuilder sampleMovie();
 
+// The sample as the tool must write it, silenced: written out by hand, not
+// computed.
+DocumentBuilder silentSampleMovie();
+
 // The sample with a 300 KiB backdrop added: a payload large enough to be
 // copied file to file, and more than a small test disk can take.
 DocumentBuilder largeSampleMovie();
