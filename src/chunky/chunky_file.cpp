@@ -104,6 +104,7 @@ bool ChunkyFile::close() {
   if (!isOpen_) return false;
   pendingOrder_ = {};
   placed_ = {};
+  pendingLowering_ = {};
   chunks_.clear();
   chunks_.shrink_to_fit();
   releaseStream();
@@ -215,10 +216,26 @@ bool ChunkyFile::selectCurrentLink(std::uint16_t index) {
 }
 
 void ChunkyFile::lowerRefCount(ChunkTag tag, ChunkNumber number) {
-  const std::int32_t child = findChunk(tag, number);
-  if (child < 0) return;
-  auto& count = chunks_[static_cast<std::size_t>(child)].refCount;
-  if (count > 0) --count;  // a count never wraps to 65535 parents
+  pendingLowering_.push_back(lookupKey(tag, number));
+  // No more waiting than there are records: many links unlinked cost a
+  // lookup now and then, not memory without bound.
+  if (pendingLowering_.size() > chunks_.size()) settleLowering();
+}
+
+// Lowers the counts unlinks left waiting, each in the record its key names
+// now, as it would have been at the unlink: no edit in between changed
+// which record that is. Only the lookup allocates, so a failure leaves
+// every lowering still waiting.
+void ChunkyFile::settleLowering() const {
+  settleOrder();
+  if (pendingLowering_.empty()) return;
+  for (const std::uint64_t key : pendingLowering_) {
+    const std::int32_t child = findChunk(static_cast<ChunkTag>(key >> 32), static_cast<ChunkNumber>(key));
+    if (child < 0) continue;
+    auto& count = chunks_[static_cast<std::size_t>(child)].refCount;
+    if (count > 0) --count;  // a count never wraps to 65535 parents
+  }
+  pendingLowering_ = {};
 }
 
 bool ChunkyFile::unlinkSelected() {
@@ -246,6 +263,7 @@ std::size_t ChunkyFile::unlinkCurrentLinksTagged(ChunkTag tag) {
 
 bool ChunkyFile::deleteCurrent() {
   if (currentChunk() == nullptr) return false;
+  settleLowering();
   const auto at = chunks_.begin() + current_;
   const auto range = rangeOfTag_.find(at->tag);
   const bool needsRebuild = range == rangeOfTag_.end() || at->number == tagRanges_[range->second].lowNumber ||
@@ -262,11 +280,16 @@ std::size_t ChunkyFile::deleteChunksTagged(std::span<const ChunkTag> tags) {
   settleOrder();
   // Without branches: in a store in no order, doomed and kept alternate at
   // random.
-  const auto doomed = [&](const Chunk& chunk) {
+  const auto doomedTag = [&](ChunkTag tag) {
     bool match = false;
-    for (const ChunkTag tag : tags) match |= chunk.tag == tag;
+    for (const ChunkTag candidate : tags) match |= tag == candidate;
     return match;
   };
+  const auto doomed = [&](const Chunk& chunk) { return doomedTag(chunk.tag); };
+  // A lowering waiting for a record deleted here would change nothing
+  // anybody sees; the others are made before the records move.
+  std::erase_if(pendingLowering_, [&](std::uint64_t key) { return doomedTag(static_cast<ChunkTag>(key >> 32)); });
+  settleLowering();
   // Where each record that stays will be; set aside before anything moves.
   std::vector<std::int32_t> newIndex(lookupValid_ ? chunks_.size() : 0);
   std::size_t kept = 0;

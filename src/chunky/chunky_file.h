@@ -84,7 +84,7 @@ class ChunkyFile {
 
   // Read-only views for tools and tests.
   const std::vector<Chunk>& chunks() const {
-    settleOrder();
+    settleLowering();
     return chunks_;
   }
   std::uint32_t headerId() const { return headerId_; }
@@ -108,6 +108,7 @@ class ChunkyFile {
   void standForSavedFile(const Path& target, const SaveLayout& layout, std::vector<std::uint32_t>& order,
                          std::vector<bool>& placed);
   void settleOrder() const;
+  void settleLowering() const;
   void attachStream(std::unique_ptr<File> file);
   void releaseStream();
   bool fileUnchanged() const;
@@ -128,6 +129,12 @@ class ChunkyFile {
   mutable std::vector<Chunk> chunks_;
   mutable std::vector<std::uint32_t> pendingOrder_;  // record pendingOrder_[k] belongs at k
   mutable std::vector<bool> placed_;                 // room for settling, set aside beforehand
+  // The keys of children an unlink took a parent from, their counts not yet
+  // lowered. They are lowered when next looked at (settleLowering), before
+  // any edit that changes which record a key names; those of records
+  // deleted first are never looked up at all, as with every sound a run of
+  // the tool unlinks and then deletes.
+  mutable std::vector<std::uint64_t> pendingLowering_;
   Path path_;
   bool isOpen_ = false;
   std::unique_ptr<File> file_;

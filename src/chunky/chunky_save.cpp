@@ -329,6 +329,7 @@ SaveResult ChunkyFile::save(const Path& target) {
   // A store that lost its stream could not copy its payloads.
   if (!isOpen_ || !file_ || target.empty()) return kNotSaved;
   try {
+    settleLowering();
     auto byKey = orderByKey(chunks_, keyOrder());
     // The lookup is rebuilt when next needed; the writing has more use for
     // the memory.

@@ -162,6 +162,39 @@ TEST_F(StoreTest, UnlinkLowersTheChildsCountWithoutWrapping) {
   EXPECT_EQ(store.currentLinkCount(), 0);
 }
 
+// Unlinks lower their children's counts late, but as if at the unlink: in
+// the record the key named then, and before a deletion or a save.
+TEST_F(StoreTest, LoweredCountsLandAsIfAtTheUnlink) {
+  DocumentBuilder doc;
+  doc.add("SCEN", 1).link("ACTR", 1, 0).link("PATH", 1, 1).link("TBOX", 1, 2);
+  doc.add("ACTR", 1).parents(2);  // the one the key names
+  doc.add("ACTR", 1).parents(2);
+  doc.add("PATH", 1).parents(2);
+  doc.add("TBOX", 1).parents(2);
+  load(doc);
+  const auto unlink = [&](const char(&tag)[5]) {
+    store.selectChunk(0);
+    EXPECT_EQ(store.unlinkCurrentLinksTagged(makeTag(tag)), 1u);
+  };
+  unlink("ACTR");
+  store.selectChunk(1);
+  ASSERT_TRUE(store.deleteCurrent());
+  EXPECT_EQ(store.chunks()[1].refCount, 2);  // the other ACTR 1
+  unlink("PATH");
+  const ChunkTag actors[] = {makeTag("ACTR")};
+  ASSERT_EQ(store.deleteChunksTagged(actors), 1u);
+  unlink("TBOX");
+  ASSERT_EQ(store.save(testing::storePath(folder / "saved.3mm")), kSaved);
+
+  ChunkyFile saved;
+  ASSERT_EQ(saved.open(testing::storePath(folder / "saved.3mm")), 1);
+  for (const ChunkTag tag : {makeTag("PATH"), makeTag("TBOX")}) {
+    const std::int32_t index = saved.findChunk(tag, 1);
+    ASSERT_GE(index, 0);
+    EXPECT_EQ(saved.chunks()[static_cast<std::size_t>(index)].refCount, 1) << tagText(tag);
+  }
+}
+
 TEST_F(StoreTest, UnlinkWithAFailedSelectionUsesTheEarlierOne) {
   DocumentBuilder doc;
   doc.add("MVIE", 1).link("MSND", 1, 0).link("SCEN", 1, 1);
