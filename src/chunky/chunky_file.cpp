@@ -215,11 +215,14 @@ bool ChunkyFile::selectCurrentLink(std::uint16_t index) {
   return chunk != nullptr && chunk->selectLink(index);
 }
 
-void ChunkyFile::lowerRefCount(ChunkTag tag, ChunkNumber number) {
-  pendingLowering_.push_back(lookupKey(tag, number));
-  // No more waiting than there are records: many links unlinked cost a
-  // lookup now and then, not memory without bound.
-  if (pendingLowering_.size() > chunks_.size()) settleLowering();
+// Room to note `count` more lowerings; the waiting ones are made first when
+// there would be more than records, so that many links unlinked cost a
+// lookup now and then, not memory without bound. All an unlink can fail at
+// happens here, before it changes anything.
+void ChunkyFile::makeRoomToLower(std::size_t count) {
+  if (pendingLowering_.size() + count > chunks_.size()) settleLowering();
+  const std::size_t need = pendingLowering_.size() + count;
+  if (need > pendingLowering_.capacity()) pendingLowering_.reserve(std::max(need, 2 * pendingLowering_.capacity()));
 }
 
 // Lowers the counts unlinks left waiting, each in the record its key names
@@ -242,21 +245,22 @@ bool ChunkyFile::unlinkSelected() {
   Chunk* chunk = currentChunk();
   ChildLink link;
   if (chunk == nullptr || !chunk->selectedLinkValue(link)) return false;
-  lowerRefCount(link.tag, link.number);
+  makeRoomToLower(1);
+  pendingLowering_.push_back(lookupKey(link.tag, link.number));
   return chunk->eraseSelectedLink();
 }
 
 std::size_t ChunkyFile::unlinkCurrentLinksTagged(ChunkTag tag) {
   Chunk* chunk = currentChunk();
   if (chunk == nullptr) return 0;
-  std::size_t removed = 0;
-  for (const auto& link : chunk->links) {
-    if (link.tag != tag) continue;
-    lowerRefCount(link.tag, link.number);
-    ++removed;
-  }
+  const auto tagged = [tag](const ChildLink& link) { return link.tag == tag; };
+  const auto removed = static_cast<std::size_t>(std::count_if(chunk->links.begin(), chunk->links.end(), tagged));
   if (removed == 0) return 0;
-  std::erase_if(chunk->links, [tag](const ChildLink& link) { return link.tag == tag; });
+  makeRoomToLower(removed);
+  for (const auto& link : chunk->links) {
+    if (tagged(link)) pendingLowering_.push_back(lookupKey(link.tag, link.number));
+  }
+  std::erase_if(chunk->links, tagged);
   chunk->selectedLink = kNoLink;
   return removed;
 }
@@ -287,11 +291,14 @@ std::size_t ChunkyFile::deleteChunksTagged(std::span<const ChunkTag> tags) {
   };
   const auto doomed = [&](const Chunk& chunk) { return doomedTag(chunk.tag); };
   // A lowering waiting for a record deleted here would change nothing
-  // anybody sees; the others are made before the records move.
-  std::erase_if(pendingLowering_, [&](std::uint64_t key) { return doomedTag(static_cast<ChunkTag>(key >> 32)); });
-  settleLowering();
+  // anybody sees; the others are made before the records move. The lookup
+  // they need, and the room below, come before any of them is dropped.
+  const auto lowersDoomed = [&](std::uint64_t key) { return doomedTag(static_cast<ChunkTag>(key >> 32)); };
+  if (!std::all_of(pendingLowering_.begin(), pendingLowering_.end(), lowersDoomed)) keyOrder();
   // Where each record that stays will be; set aside before anything moves.
   std::vector<std::int32_t> newIndex(lookupValid_ ? chunks_.size() : 0);
+  std::erase_if(pendingLowering_, lowersDoomed);
+  settleLowering();
   std::size_t kept = 0;
   for (std::size_t i = 0; i < chunks_.size(); ++i) {
     const bool stays = !doomed(chunks_[i]);

@@ -114,7 +114,7 @@ class ChunkyFile {
   bool fileUnchanged() const;
   Chunk* currentChunk();
   const Chunk* currentChunk() const;
-  void lowerRefCount(ChunkTag tag, ChunkNumber number);
+  void makeRoomToLower(std::size_t count);
   void forgetLookup() { lookupValid_ = false; }
   void forgetTagRanges();
   struct LookupEntry;
