@@ -192,7 +192,13 @@ std::optional<std::size_t> gatherPayloads(BufferedOutput& output, ReadAhead& win
   const auto granule = [](const Read& read) { return read.from / ReadAhead::kGranule; };
   const auto before = [&](const Read& a, const Read& b) { return granule(a) < granule(b); };
   if (!std::is_sorted(reads.begin(), reads.end(), before)) radixSort(reads, granule);
-  for (const Read& read : reads) {
+  // Where the source lies in another order than the keys, the places the
+  // reads land are scattered over the window: each is asked for a few
+  // reads early, so that the waits for them overlap.
+  constexpr std::size_t kAhead = 8;
+  for (std::size_t r = 0; r < reads.size(); ++r) {
+    if (r + kAhead < reads.size()) __builtin_prefetch(buffer.data() + reads[r + kAhead].to, 1);
+    const Read& read = reads[r];
     if (!window.read(read.from, std::span(buffer).subspan(read.to, read.size))) return std::nullopt;
   }
   return k;
