@@ -291,36 +291,15 @@ std::size_t ChunkyFile::deleteChunksTagged(std::span<const ChunkTag> tags) {
   };
   const auto doomed = [&](const Chunk& chunk) { return doomedTag(chunk.tag); };
   // A lowering waiting for a record deleted here would change nothing
-  // anybody sees; the others are made before the records move. The lookup
-  // they need, and the room below, come before any of them is dropped.
+  // anybody sees; the others are made before the records move, with the
+  // lookup they need built before any of them is dropped.
   const auto lowersDoomed = [&](std::uint64_t key) { return doomedTag(static_cast<ChunkTag>(key >> 32)); };
   if (!std::all_of(pendingLowering_.begin(), pendingLowering_.end(), lowersDoomed)) keyOrder();
-  // Where each record that stays will be; set aside before anything moves.
-  std::vector<std::int32_t> newIndex(lookupValid_ ? chunks_.size() : 0);
   std::erase_if(pendingLowering_, lowersDoomed);
   settleLowering();
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < chunks_.size(); ++i) {
-    const bool stays = !doomed(chunks_[i]);
-    if (lookupValid_) newIndex[i] = stays ? static_cast<std::int32_t>(kept) : -1;
-    if (!stays) continue;
-    if (kept != i) chunks_[kept] = std::move(chunks_[i]);
-    ++kept;
-  }
-  const std::size_t removed = chunks_.size() - kept;
-  chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(kept), chunks_.end());
+  const std::size_t removed = std::erase_if(chunks_, doomed);
   if (removed > 0) {
-    // The records that stay keep their order, so the lookup stays sorted
-    // once the doomed are dropped and the rest renumbered; no new sort.
-    if (lookupValid_) {
-      std::size_t at = 0;
-      for (const LookupEntry& entry : lookup_) {
-        const std::int32_t index = newIndex[static_cast<std::size_t>(entry.index)];
-        lookup_[at] = LookupEntry{entry.key, index};  // overwritten next unless it stays
-        at += index >= 0 ? 1 : 0;
-      }
-      lookup_.resize(at);
-    }
+    forgetLookup();
     // Deleting one record at a time keeps every range exact; one rebuild
     // over what is left gives the same ranges.
     rebuildTagRanges();
