@@ -10,11 +10,12 @@
 #   console_runs.sh BUILD_DIR
 set -euo pipefail
 dir="$(cd "$1" && pwd)"
+launch="$(cd "$(dirname "$0")" && pwd)/wine_launch.sh"
 work="$(mktemp -d)"
 trap 'exec 3>&- || true; rm -rf "$work"' EXIT
 mkdir "$work/run"
 cd "$work/run"
-wine "$dir/make_sample.exe" "$work/movie.3mm" 100 </dev/null
+"$launch" "$dir/make_sample.exe" "$work/movie.3mm" 100 </dev/null
 cp "$work/movie.3mm" movie.3mm
 
 # A whole run on the console: what it writes.
@@ -24,7 +25,7 @@ script -qefc "wine '$dir/Hushmaker.exe' movie.3mm" /dev/null </dev/null >/dev/nu
 mv movie-quiet.3mm "$work/silent.3mm"
 
 # A refused group on the console: the error stays on screen until a key.
-wine "$dir/make_sample.exe" refused.3mm refused </dev/null
+"$launch" "$dir/make_sample.exe" refused.3mm refused </dev/null
 status=0
 shown=$(printf 'x' | script -qefc "wine '$dir/Hushmaker.exe' refused.3mm" /dev/null) || status=$?
 [ "$status" -eq 2 ] || { echo "the refused group ended with status $status"; exit 1; }
