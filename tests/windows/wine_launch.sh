@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs a Windows program under Wine for CTest. Once in a long while Wine
+# Runs a Windows program under Wine for the tests. Once in a long while Wine
 # fails to start a program at all: its loader gives up, and the launcher it
 # falls back on prints "Application could not be started..." and exits 1
 # before any of the program's code has run (seen in CI as "ShellExecuteEx
