@@ -14,6 +14,7 @@
 
 #include "chunky/chunky_file.h"
 #include "platform/path.h"
+#include "silence/sound_policy.h"
 
 using namespace hush;
 
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
   if (document.open(widenPath(argv[1])) != kOpened) return 1;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;  // (position, length), merged when adjacent
   for (const Chunk& chunk : document.chunks()) {
-    if (chunk.tag == makeTag("WAVE") || chunk.tag == makeTag("MSND") || chunk.tag == makeTag("MIDS")) continue;
+    if (sound::isSoundChunk(chunk.tag)) continue;
     ranges.emplace_back(chunk.filePos, chunk.fileSize);
   }
   std::sort(ranges.begin(), ranges.end());

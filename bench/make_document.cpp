@@ -167,8 +167,8 @@ int main(int argc, char** argv) {
   // The index: header, descriptors in store order, then the entry table.
   const std::uint64_t indexStart = position;
   bytes.clear();
-  fmt::writeIndexHeader(bytes, {0x03030001, static_cast<std::uint32_t>(chunks.size()), 0, fmt::kIndexReserved,
-                                fmt::kIndexFixedSize});
+  fmt::IndexHeader{fmt::kNarrowFormat, static_cast<std::uint32_t>(chunks.size()), 0, fmt::kIndexReserved,
+                   fmt::kIndexFixedSize}.append(bytes);
   std::vector<fmt::IndexEntry> entries(chunks.size());
   for (const std::size_t i : storeOrder) {
     const Planned& chunk = chunks[i];

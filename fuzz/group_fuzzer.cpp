@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "groups/event_group.h"
-#include "groups/sound_filter.h"
+#include "silence/sound_policy.h"
 
 using namespace hush;
 
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Which entries must survive, computed apart from removeSoundEvents.
   std::vector<std::size_t> survivors;
   for (std::size_t i = 0; i < group.entryCount(); ++i) {
-    if (!isSoundEvent(group.entry(i), group.fixedSize())) survivors.push_back(i);
+    if (!sound::isSoundEvent(group.entry(i), group.fixedSize())) survivors.push_back(i);
   }
   EventGroup original;
   original.parse(payload);
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   EventGroup again(out);  // throws (and the fuzzer reports it) if not a group
   if (again.fixedSize() != original.fixedSize() || again.entryCount() != survivors.size()) std::abort();
   for (std::size_t i = 0; i < survivors.size(); ++i) {
-    if (!sameBytes(again.entry(i), group.entry(i)) || isSoundEvent(again.entry(i), again.fixedSize())) std::abort();
+    if (!sameBytes(again.entry(i), group.entry(i)) || sound::isSoundEvent(again.entry(i), again.fixedSize())) std::abort();
   }
   // Normal form is a fixed point.
   std::vector<std::uint8_t> twice;

@@ -4,7 +4,7 @@
 
 namespace hush {
 
-bool Chunk::readPayload(std::span<std::uint8_t> destination) const {
+bool Chunk::readPayload(File* file, std::span<std::uint8_t> destination) const {
   const std::uint32_t size = payloadSize();
   if (destination.size() < size) return false;
   if (inFile) {

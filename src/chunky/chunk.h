@@ -15,12 +15,11 @@ namespace hush {
 
 class Chunk {
  public:
-  explicit Chunk(File* file = nullptr) : file(file) {}
-
   std::uint32_t payloadSize() const { return inFile ? fileSize : static_cast<std::uint32_t>(memData.size()); }
   // Copies the payload into `destination`, which must hold payloadSize()
-  // bytes. False when the payload cannot be read whole.
-  bool readPayload(std::span<std::uint8_t> destination) const;
+  // bytes, from `file` (the store's, or null when it has none) or from
+  // memory. False when the payload cannot be read whole.
+  [[nodiscard]] bool readPayload(File* file, std::span<std::uint8_t> destination) const;
   std::size_t linkCount() const { return links.size(); }
 
   // Inserts `link` in link order and selects it; kNoLink (and no change but
@@ -49,7 +48,6 @@ class Chunk {
   bool inFile = false;
   bool packed = false;
   bool pothMarked = false;
-  File* file = nullptr;  // the store's file, not owned
   std::u16string name;
   std::vector<std::uint8_t> memData;  // the in-memory payload
   std::vector<ChildLink> links;

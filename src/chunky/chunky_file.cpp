@@ -67,17 +67,11 @@ void sortByKey(std::vector<Entry>& lookup, const std::vector<TagRange>& ranges) 
 
 ChunkyFile::ChunkyFile(FileSystem& fileSystem) : fileSystem_(fileSystem) {}
 
-ChunkyFile::~ChunkyFile() { close(); }
-
-void ChunkyFile::attachStream(std::unique_ptr<File> file) {
-  file_ = std::move(file);
-  for (auto& chunk : chunks_) chunk.file = file_.get();
-}
+ChunkyFile::~ChunkyFile() { reset(); }
 
 void ChunkyFile::releaseStream() {
   if (file_) file_->close();
   file_.reset();
-  for (auto& chunk : chunks_) chunk.file = nullptr;
 }
 
 // Record pendingOrder_[k] moves to place k, one cycle of the permutation
@@ -102,17 +96,31 @@ void ChunkyFile::settleOrder() const {
 
 bool ChunkyFile::close() {
   if (!isOpen_) return false;
+  reset();
+  return true;
+}
+
+// Everything a document left in the store goes, whichever way it leaves:
+// closed, refused, or the store destroyed. A store opened again starts
+// from nothing.
+void ChunkyFile::reset() {
   pendingOrder_ = {};
   placed_ = {};
   pendingLowering_ = {};
-  chunks_.clear();
-  chunks_.shrink_to_fit();
+  chunks_ = {};
+  lookup_ = {};
+  forgetLookup();
+  forgetTagRanges();
   releaseStream();
   path_.clear();
   isOpen_ = false;
   current_ = -1;
-  forgetLookup();
-  return true;
+  fileLength_ = 0;
+  fileStamp_.reset();
+  headerId_ = 0;
+  headerWord1_ = 0;
+  headerWord2_ = 0;
+  formatCode_ = 0;
 }
 
 Chunk* ChunkyFile::currentChunk() {
@@ -155,7 +163,7 @@ std::uint32_t ChunkyFile::currentPayloadSize() const {
 
 bool ChunkyFile::readCurrentPayload(std::span<std::uint8_t> destination) const {
   const Chunk* chunk = currentChunk();
-  return chunk != nullptr && chunk->readPayload(destination);
+  return chunk != nullptr && chunk->readPayload(file_.get(), destination);
 }
 
 std::uint16_t ChunkyFile::currentLinkCount() const {

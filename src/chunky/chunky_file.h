@@ -3,7 +3,11 @@
 // select a chunk by index and then query or edit the current chunk.
 //
 // Results, not exceptions: every operation gives its empty result (false,
-// 0, an empty list) when no document is open or no chunk is selected.
+// 0, an empty list) when no document is open or no chunk is selected, and
+// open and save answer running out of memory with their own results. What
+// needs the lookup or the tag ranges rebuilt may throw std::bad_alloc:
+// findChunk and the unlinks before they change anything, the deletes
+// halfway, after which the store must not be saved.
 #pragma once
 
 #include <array>
@@ -45,8 +49,8 @@ class ChunkyFile {
   ChunkyFile& operator=(const ChunkyFile&) = delete;
 
   // Loading and saving.
-  OpenResult open(const Path& path);
-  SaveResult save(const Path& target);
+  [[nodiscard]] OpenResult open(const Path& path);
+  [[nodiscard]] SaveResult save(const Path& target);
   bool close();
 
   // Queries.
@@ -55,9 +59,9 @@ class ChunkyFile {
   std::uint32_t chunkCount() const;
   bool selectChunk(std::uint32_t index);
   std::int32_t current() const { return current_; }
-  bool describeCurrent(ChunkInfo& info) const;
+  [[nodiscard]] bool describeCurrent(ChunkInfo& info) const;
   std::uint32_t currentPayloadSize() const;
-  bool readCurrentPayload(std::span<std::uint8_t> destination) const;
+  [[nodiscard]] bool readCurrentPayload(std::span<std::uint8_t> destination) const;
   std::uint16_t currentLinkCount() const;
   std::vector<ChildLink> currentLinks() const;
   std::int32_t findChunk(ChunkTag tag, ChunkNumber number) const;
@@ -104,12 +108,12 @@ class ChunkyFile {
 
   // Saving, step by step.
   format::FileHeader carriedHeader() const;
-  bool commit(TempFile& temp, const Path& destination);
+  [[nodiscard]] bool commit(TempFile& temp, const Path& destination);
   void standForSavedFile(const Path& target, const SaveLayout& layout, std::vector<std::uint32_t>& order,
                          std::vector<bool>& placed);
   void settleOrder() const;
   void settleLowering() const;
-  void attachStream(std::unique_ptr<File> file);
+  void reset();
   void releaseStream();
   bool fileUnchanged() const;
   Chunk* currentChunk();

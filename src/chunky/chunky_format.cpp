@@ -21,16 +21,6 @@ FileHeader readFileHeader(ByteReader& in) {
   return h;
 }
 
-IndexHeader readIndexHeader(ByteReader& in) {
-  IndexHeader h;
-  h.marker = in.u32();
-  h.entryCount = in.u32();
-  h.dataSize = in.u32();
-  h.reserved = in.u32();
-  h.fixedSize = in.u32();
-  return h;
-}
-
 ChunkDescriptor readDescriptor(ByteReader& in) {
   ChunkDescriptor d;
   d.tag = in.u32();
@@ -106,14 +96,6 @@ void writeFileHeader(std::vector<std::uint8_t>& out, const FileHeader& h) {
   appendWord32(out, h.indexLength);
   appendWord32(out, h.totalSize2);
   out.resize(start + kFileHeaderSize, 0);
-}
-
-void writeIndexHeader(std::vector<std::uint8_t>& out, const IndexHeader& h) {
-  appendWord32(out, h.marker);
-  appendWord32(out, h.entryCount);
-  appendWord32(out, h.dataSize);
-  appendWord32(out, h.reserved);
-  appendWord32(out, h.fixedSize);
 }
 
 void writeDescriptor(std::vector<std::uint8_t>& out, const ChunkDescriptor& d) {

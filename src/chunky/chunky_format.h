@@ -12,19 +12,20 @@
 
 #include "chunky/chunk_types.h"
 #include "common/byte_reader.h"
+#include "common/counted_list.h"
 
 namespace hush::format {
 
 constexpr std::uint32_t kFileHeaderSize = 128;
-constexpr std::uint32_t kIndexHeaderSize = 20;
+constexpr std::uint32_t kIndexHeaderSize = CountedListHeader::kSize;
 constexpr std::uint32_t kDescriptorSize = 20;
 constexpr std::uint32_t kLinkSize = 12;
-constexpr std::uint32_t kEntrySize = 8;
+constexpr std::uint32_t kEntrySize = CountedListHeader::kItemSize;
 
 constexpr std::uint32_t kMagic = 0x324E4843;  // the bytes "CHN2"
 constexpr std::uint32_t kNarrowFormat = 0x03030001;
 constexpr std::uint32_t kWideFormat = 0x05050001;
-constexpr std::uint32_t kIndexReserved = 0xFFFFFFFF;
+constexpr std::uint32_t kIndexReserved = CountedListHeader::kReservedValue;
 constexpr std::uint32_t kIndexFixedSize = 20;
 
 constexpr std::uint16_t kNarrowNameMarker = 0x0303;
@@ -49,13 +50,8 @@ struct FileHeader {
   std::uint32_t totalSize2 = 0;
 };
 
-struct IndexHeader {
-  std::uint32_t marker = 0;
-  std::uint32_t entryCount = 0;
-  std::uint32_t dataSize = 0;
-  std::uint32_t reserved = kIndexReserved;
-  std::uint32_t fixedSize = kIndexFixedSize;
-};
+// The index is a counted list of descriptor records.
+using IndexHeader = CountedListHeader;
 
 struct ChunkDescriptor {
   ChunkTag tag = 0;
@@ -82,7 +78,6 @@ struct NameRecord {
 // Readers: each reads its record from `in` and leaves the reader failed when
 // the bytes run out.
 FileHeader readFileHeader(ByteReader& in);
-IndexHeader readIndexHeader(ByteReader& in);
 ChunkDescriptor readDescriptor(ByteReader& in);
 ChildLink readLink(ByteReader& in);
 IndexEntry readIndexEntry(ByteReader& in);
@@ -92,7 +87,6 @@ std::optional<NameRecord> readName(ByteReader& in, std::uint32_t need, std::uint
 
 // Writers.
 void writeFileHeader(std::vector<std::uint8_t>& out, const FileHeader& header);
-void writeIndexHeader(std::vector<std::uint8_t>& out, const IndexHeader& header);
 void writeDescriptor(std::vector<std::uint8_t>& out, const ChunkDescriptor& descriptor);
 void writeLink(std::vector<std::uint8_t>& out, const ChildLink& link);
 void writeIndexEntry(std::vector<std::uint8_t>& out, const IndexEntry& entry);

@@ -61,14 +61,14 @@ std::optional<ChunkyFile::IndexArea> ChunkyFile::readIndexArea(std::uint32_t ind
   std::array<std::uint8_t, kIndexHeaderSize> headerBytes{};
   if (!file_->readAt(indexStart, headerBytes)) return std::nullopt;
   ByteReader headerReader(headerBytes);
-  const IndexHeader index = readIndexHeader(headerReader);
+  const IndexHeader index = IndexHeader::read(headerReader);
   if (index.reserved != kIndexReserved || index.fixedSize != kIndexFixedSize || !isFormatCode(index.marker)) {
     return std::nullopt;
   }
 
+  if (!index.tableFits(fileLength_ - indexStart)) return std::nullopt;
   const std::uint64_t areaStart = std::uint64_t{indexStart} + kIndexHeaderSize;
-  const std::uint64_t tableLength = std::uint64_t{kEntrySize} * index.entryCount;
-  if (!rangeFits(areaStart, std::uint64_t{index.dataSize} + tableLength, fileLength_)) return std::nullopt;
+  const std::uint64_t tableLength = index.tableLength();
 
   // One read brings in the descriptors and the table together.
   IndexArea area;
@@ -95,7 +95,7 @@ std::optional<Chunk> ChunkyFile::readRecord(std::span<const std::uint8_t> record
   if (need > record.size()) return std::nullopt;
   if (!rangeFits(descriptor.dataPos, descriptor.dataLength, fileLength_)) return std::nullopt;
 
-  Chunk chunk(file_.get());
+  Chunk chunk;
   chunk.tag = descriptor.tag;
   chunk.number = descriptor.number;
   chunk.loadedFlags = descriptor.flags;
@@ -176,10 +176,10 @@ OpenResult ChunkyFile::readIndex() {
 
 OpenResult ChunkyFile::open(const Path& path) {
   if (isOpen_) return kOpenFailed;
-  path_ = path;
   if (path.empty()) return kOpenFailed;
   file_ = fileSystem_.openForReading(path);
   if (!file_) return kOpenFailed;
+  path_ = path;
 
   OpenResult result = kOpenFailed;
   try {
@@ -192,11 +192,7 @@ OpenResult ChunkyFile::open(const Path& path) {
     isOpen_ = true;
     return kOpened;
   }
-  chunks_.clear();
-  chunks_.shrink_to_fit();
-  forgetTagRanges();
-  releaseStream();
-  path_.clear();
+  reset();
   return result;
 }
 

@@ -114,9 +114,8 @@ std::optional<SaveLayout> planLayout(const std::vector<Chunk>& chunks, std::vect
   layout.header.indexStart = static_cast<std::uint32_t>(*indexStart);
   layout.header.indexLength = static_cast<std::uint32_t>(indexLength);
   layout.header.totalSize2 = totalSize;
-  layout.index.marker = carried.formatCode;
-  layout.index.entryCount = static_cast<std::uint32_t>(chunks.size());
-  layout.index.dataSize = static_cast<std::uint32_t>(*dataSize);
+  layout.index = IndexHeader{carried.formatCode, static_cast<std::uint32_t>(chunks.size()),
+                             static_cast<std::uint32_t>(*dataSize), kIndexReserved, kIndexFixedSize};
   return layout;
 }
 
@@ -236,7 +235,7 @@ bool writeDocument(File& out, File& source, std::uint64_t sourceLength, const st
   writeFileHeader(buffer, layout.header);
   if (!writePayloads(output, source, sourceLength, chunks, layout.byKey)) return false;
 
-  writeIndexHeader(buffer, layout.index);
+  layout.index.append(buffer);
   for (std::size_t i = 0; i < chunks.size(); ++i) {
     const Chunk& chunk = chunks[i];
     ChunkDescriptor descriptor;
@@ -294,7 +293,7 @@ bool ChunkyFile::commit(TempFile& temp, const Path& destination) {
   if (fileSystem_.stateOf(path_) != FileState{*ours, *fileStamp_}) return false;
   if (overOurOwnFile) releaseStream();
   if (!temp.commit(destination)) {
-    if (overOurOwnFile) attachStream(fileSystem_.openForReading(path_));
+    if (overOurOwnFile) file_ = fileSystem_.openForReading(path_);
     return false;
   }
   fileSystem_.syncFolderOf(destination);
@@ -322,7 +321,7 @@ void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout,
   path_ = target;
   fileLength_ = layout.header.totalSize;
   try {
-    attachStream(fileSystem_.openForReading(target));
+    file_ = fileSystem_.openForReading(target);
   } catch (const std::bad_alloc&) {
     // Without a stream the store refuses to save again; this save stands.
   }

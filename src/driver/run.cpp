@@ -1,8 +1,6 @@
 #include "driver/run.h"
 
-#include <cstdio>
 #include <new>
-#include <string>
 
 #include "chunky/chunky_file.h"
 #include "driver/output_name.h"
@@ -11,37 +9,68 @@
 namespace hush {
 namespace {
 
+void printBanner(std::FILE* out) {
+  std::fprintf(out, "Hushmaker %s, by the Hushmaker team\n", HUSH_VERSION);
+  std::fprintf(out, "Chunkwright (v0.95 FINAL), the Hushmaker team's chunky file store\n\n");
+}
+
+void printUsage(std::FILE* out) {
+  std::fprintf(out, "Usage: Drag a file onto Hushmaker.exe!\n");
+  std::fprintf(out, "Or type: Hushmaker.exe <in.3mm> [out.3mm]\n");
+  std::fprintf(out, "at a command prompt.\n");
+}
+
+// A refused group names itself first; running out of memory elsewhere in
+// the pass has only the error line.
+void printRefusal(std::FILE* out, const StripRefusal& refusal) {
+  if (refusal.group) {
+    std::fprintf(out, "Loading %u (%s)\n", static_cast<unsigned>(refusal.group->number),
+                 tagText(refusal.group->tag).c_str());
+  }
+  std::fprintf(out, "Error: %s\n", refusal.message.c_str());
+}
+
 // Loads one movie, silences it and saves it, with a line for each step.
-int silence(const Argument& input, const std::string& outputName, const Path& outputPath, FileSystem& fileSystem) {
+int silence(const Job& job, FileSystem& fileSystem, std::FILE* out) {
   ChunkyFile document(fileSystem);
-  std::printf("Loading %s...\n", input.text.c_str());
-  if (document.open(input.path) != kOpened) {
-    std::printf("Couldn't load!\n");
+  std::fprintf(out, "Loading %s...\n", job.input.text.c_str());
+  if (document.open(job.input.path) != kOpened) {
+    std::fprintf(out, "Couldn't load!\n");
     return kExitLoadFailed;
   }
-  std::printf("Loaded. %u quads, silentifying...\n", static_cast<unsigned>(document.chunkCount()));
-  if (!stripSounds(document)) return kExitGroupError;
-
-  std::printf("Saving to %s...\n", outputName.c_str());
-  if (document.save(outputPath) == kSaved) {
-    std::printf("Saved!\n");
+  std::fprintf(out, "Loaded. %u quads, silentifying...\n", static_cast<unsigned>(document.chunkCount()));
+  if (const StripResult stripped = stripSounds(document); !stripped.done()) {
+    printRefusal(out, *stripped.refusal);
+    return kExitGroupError;
+  }
+  std::fprintf(out, "Saving to %s...\n", job.output.text.c_str());
+  if (document.save(job.output.path) == kSaved) {
+    std::fprintf(out, "Saved!\n");
     return kExitSaved;
   }
-  std::printf("Couldn't save!\n");
+  std::fprintf(out, "Couldn't save!\n");
   return kExitSaveFailed;
 }
 
-int silenceUnderItsDefaultName(const Argument& input, FileSystem& fileSystem) {
-  return silence(input, deriveOutputName(input.text), deriveOutputName(input.path), fileSystem);
-}
-
-// A failed run waits for the user; a pause after a failed save has always
-// been spelled apart from the others.
-void pauseAfterFailure(int status) {
-  if (status != kExitSaved) pauseConsole(status == kExitSaveFailed ? PauseAfter::SaveFailure : PauseAfter::Failure);
+Job underItsDefaultName(const Argument& input) {
+  return Job{input, Argument{deriveOutputName(input.text), deriveOutputName(input.path)}, Job::Naming::Default};
 }
 
 }  // namespace
+
+std::vector<Job> planJobs(const std::vector<Argument>& args, Launch launch) {
+  // No argument, or not even the program's name (a bare exec): usage.
+  if (args.size() <= 1) return {};
+  // Several files dropped at once: each is a movie of its own, and a second
+  // one must never be taken for the first one's output.
+  if (launch == Launch::Dropped && args.size() > 2) {
+    std::vector<Job> jobs;
+    for (std::size_t i = 1; i < args.size(); ++i) jobs.push_back(underItsDefaultName(args[i]));
+    return jobs;
+  }
+  if (args.size() == 3) return {Job{args[1], args[2], Job::Naming::Given}};
+  return {underItsDefaultName(args[1])};
+}
 
 int run(int argc, char** argv) {
   prepareProcess();
@@ -56,34 +85,23 @@ int run(int argc, char** argv) {
   }
 }
 
-int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch) {
-  const auto argc = args.size();
-  std::printf("Hushmaker 0.2, by the Hushmaker team\n");
-  std::printf("Chunkwright (v0.95 FINAL), the Hushmaker team's chunky file store\n\n");
-  // No argument, or not even the program's name (a bare exec): usage.
-  if (argc <= 1) {
-    std::printf("Usage: Drag a file onto Hushmaker.exe!\n");
-    std::printf("Or type: Hushmaker.exe <in.3mm> [out.3mm]\n");
-    std::printf("at a command prompt.\n");
+int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch, std::FILE* out) {
+  printBanner(out);
+  const std::vector<Job> jobs = planJobs(args, launch);
+  if (jobs.empty()) {
+    printUsage(out);
     pauseConsole(PauseAfter::Usage);
     return kExitUsage;
   }
-
-  // Several files dropped at once: each is a movie of its own, and a second
-  // one must never be taken for the first one's output.
-  if (launch == Launch::Dropped && argc > 2) {
-    int first = kExitSaved;
-    for (std::size_t i = 1; i < argc; ++i) {
-      const int status = silenceUnderItsDefaultName(args[i], fileSystem);
-      if (first == kExitSaved) first = status;
-    }
-    pauseAfterFailure(first);
-    return first;
+  // Every job runs, whatever came before; the status is the first failure's.
+  int status = kExitSaved;
+  for (const Job& job : jobs) {
+    const int outcome = silence(job, fileSystem, out);
+    if (status == kExitSaved) status = outcome;
   }
-
-  const int status = argc == 3 ? silence(args[1], args[2].text, args[2].path, fileSystem)
-                               : silenceUnderItsDefaultName(args[1], fileSystem);
-  pauseAfterFailure(status);
+  // A failed run waits for the user; a pause after a failed save has always
+  // been spelled apart from the others.
+  if (status != kExitSaved) pauseConsole(status == kExitSaveFailed ? PauseAfter::SaveFailure : PauseAfter::Failure);
   return status;
 }
 

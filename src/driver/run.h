@@ -1,6 +1,8 @@
 // The whole run, from the process arguments to the exit status.
 #pragma once
 
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "platform/console.h"
@@ -23,10 +25,23 @@ int run(int argc, char** argv);
 // files dropped onto the program (a console of its own).
 enum class Launch { FromAPrompt, Dropped };
 
-// The run on arguments already taken apart (args[0] the program). The
-// documents are read and written through `fileSystem`. Dropped files are
-// each a movie to silence under its default name; from a prompt a second
-// argument names the output.
-int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch = Launch::FromAPrompt);
+// One movie to silence: the input as the user named it, and the output
+// with how it got its name.
+struct Job {
+  enum class Naming { Given, Default };
+  Argument input;
+  Argument output;
+  Naming naming = Naming::Default;
+};
+
+// The jobs the arguments ask for (args[0] the program), none for the
+// usage. Dropped files are each a movie to silence under its default name;
+// from a prompt a second argument names the output.
+std::vector<Job> planJobs(const std::vector<Argument>& args, Launch launch);
+
+// The run on arguments already taken apart. The documents are read and
+// written through `fileSystem`, and every line goes to `out`.
+int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch = Launch::FromAPrompt,
+        std::FILE* out = stdout);
 
 }  // namespace hush

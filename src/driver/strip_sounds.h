@@ -2,17 +2,33 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "chunky/chunk_types.h"
 #include "chunky/chunky_file.h"
 
 namespace hush {
 
-// Rewrites every GGFR and GGAE group without its sound events, removes
-// every link from MVIE and SCEN chunks to MSND chunks, and deletes every
-// WAVE, MSND and MIDS chunk. False when an Error stopped it, after printing
-// "Loading %u (%s)" and "Error: %s"; the store must then not be saved.
-bool stripSounds(ChunkyFile& document);
+// Why the pass stopped: the group it could not rewrite, when a group
+// stopped it, and the reason.
+struct StripRefusal {
+  std::optional<ChunkInfo> group;
+  std::string message;
+};
+
+// What the pass did: done, or stopped with a refusal. The store of a
+// stopped pass is half edited and must not be saved.
+struct [[nodiscard]] StripResult {
+  std::optional<StripRefusal> refusal;
+  bool done() const { return !refusal; }
+};
+
+// Rewrites every event group without its sound events, removes every link
+// from a movie or scene to a sound, and deletes every sound chunk (the
+// tags are in silence/sound_policy.h). Prints nothing; the run reports the
+// refusal.
+StripResult stripSounds(ChunkyFile& document);
 
 // Rewritten groups stay in memory until the save. Entries of an ordinary
 // document never share bytes, so rewriting only shrinks its groups; a
@@ -24,16 +40,15 @@ class GroupGrowth {
   // Counts one group rewritten from `stored` to `rewritten` bytes; false
   // when the groups rewritten so far would outgrow their stored sizes by
   // more than the allowance.
-  bool admit(std::uint64_t stored, std::uint64_t rewritten);
+  [[nodiscard]] bool admit(std::uint64_t stored, std::uint64_t rewritten);
 
  private:
   std::uint64_t stored_ = 0;
   std::uint64_t rewritten_ = 0;
 };
 
-// Steps of the pass, each on the selected chunk or the whole store.
-bool filterGroupChunk(ChunkyFile& document, const ChunkInfo& info, GroupGrowth& growth);
-void unlinkSoundChildren(ChunkyFile& document);
-void deleteSoundChunks(ChunkyFile& document);
+// Rewrites the selected group without its sound events; the reason when it
+// cannot, and then the group is left as it was.
+[[nodiscard]] std::optional<std::string> filterGroupChunk(ChunkyFile& document, GroupGrowth& growth);
 
 }  // namespace hush

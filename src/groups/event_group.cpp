@@ -1,9 +1,11 @@
 #include "groups/event_group.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/byte_reader.h"
-#include "common/byte_writer.h"
+#include "common/counted_list.h"
+#include "silence/sound_policy.h"
 
 namespace hush {
 
@@ -17,24 +19,15 @@ void EventGroup::parse(const std::vector<std::uint8_t>& payload) {
   // is "Bad marker", whatever else it holds.
   if (payload.size() >= 4 && in.u32() != kMarker) throw LoadError("Bad marker");
   if (payload.size() < kHeaderSize) throw LoadError("Group payload too short for its header");
-
-  in.seek(4);
-  const std::uint32_t entryCount = in.u32();
-  const std::uint32_t dataSize = in.u32();
-  in.skip(4);  // reserved: not looked at
-  const std::uint32_t fixedSize = in.u32();
-
-  const std::uint64_t tableStart = std::uint64_t{kHeaderSize} + dataSize;
-  if (!rangeFits(kHeaderSize, dataSize, payload.size())) {
-    throw LoadError("Group data area runs past the end of the payload");
-  }
-  if (!rangeFits(tableStart, std::uint64_t{8} * entryCount, payload.size())) {
-    throw LoadError("Group entry table runs past the end of the payload");
-  }
+  in.seek(0);
+  // The reserved word is not looked at.
+  const auto header = CountedListHeader::read(in);
+  if (!header.dataFits(payload.size())) throw LoadError("Group data area runs past the end of the payload");
+  if (!header.tableFits(payload.size())) throw LoadError("Group entry table runs past the end of the payload");
 
   // Entries may lie anywhere in the payload, header and table included.
-  std::vector<Span> spans(entryCount);
-  in.seek(tableStart);
+  std::vector<Span> spans(header.entryCount);
+  in.seek(header.tableStart());
   for (auto& span : spans) {
     span.offset = in.u32();
     span.size = in.u32();
@@ -44,11 +37,11 @@ void EventGroup::parse(const std::vector<std::uint8_t>& payload) {
   }
   data_.assign(payload.begin() + kHeaderSize, payload.end());
   spans_ = std::move(spans);
-  fixedSize_ = fixedSize;
+  fixedSize_ = header.fixedSize;
 }
 
 std::uint64_t EventGroup::serializedSize() const {
-  std::uint64_t size = kHeaderSize + std::uint64_t{8} * spans_.size();
+  std::uint64_t size = kHeaderSize + std::uint64_t{CountedListHeader::kItemSize} * spans_.size();
   for (const auto& span : spans_) size += span.size;
   return size;
 }
@@ -58,16 +51,14 @@ void EventGroup::serialize(std::vector<std::uint8_t>& out) const {
   // 32-bit size can describe it cannot be written at all.
   const std::uint64_t total = serializedSize();
   if (total > 0xFFFFFFFF) throw Error("Group too large to write");
-  const auto dataSize = static_cast<std::uint32_t>(total - kHeaderSize - std::uint64_t{8} * spans_.size());
+  const auto count = static_cast<std::uint32_t>(spans_.size());
+  const auto dataSize =
+      static_cast<std::uint32_t>(total - kHeaderSize - std::uint64_t{CountedListHeader::kItemSize} * count);
   // Everything is written in one pass into its final place: pushing the
   // bytes one entry at a time costs several times more.
   out.resize(static_cast<std::size_t>(total));
   std::uint8_t* header = out.data();
-  storeWord32(header, kMarker);
-  storeWord32(header + 4, static_cast<std::uint32_t>(spans_.size()));
-  storeWord32(header + 8, dataSize);
-  storeWord32(header + 12, 0xFFFFFFFF);
-  storeWord32(header + 16, fixedSize_);
+  CountedListHeader{kMarker, count, dataSize, CountedListHeader::kReservedValue, fixedSize_}.store(header);
   std::uint8_t* entryAt = header + kHeaderSize;
   std::uint8_t* tableAt = entryAt + dataSize;
   std::uint32_t offset = 0;
@@ -76,9 +67,15 @@ void EventGroup::serialize(std::vector<std::uint8_t>& out) const {
     entryAt += span.size;
     storeWord32(tableAt, offset);
     storeWord32(tableAt + 4, span.size);
-    tableAt += 8;
+    tableAt += CountedListHeader::kItemSize;
     offset += span.size;
   }
+}
+
+void EventGroup::removeSoundEvents() {
+  std::erase_if(spans_, [&](const Span& span) {
+    return sound::isSoundEvent(GroupEntry(data_).subspan(span.offset, span.size), fixedSize_);
+  });
 }
 
 GroupEntry EventGroup::entry(std::size_t index) const {

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "common/counted_list.h"
 #include "groups/errors.h"
 
 namespace hush {
@@ -19,7 +20,7 @@ using GroupEntry = std::span<const std::uint8_t>;
 class EventGroup {
  public:
   static constexpr std::uint32_t kMarker = 0x03030001;
-  static constexpr std::uint32_t kHeaderSize = 20;
+  static constexpr std::uint32_t kHeaderSize = CountedListHeader::kSize;
 
   EventGroup() = default;
   // Reads a whole group payload; throws LoadError when it is not one.
@@ -30,7 +31,7 @@ class EventGroup {
   void serialize(std::vector<std::uint8_t>& out) const;
   // Length of what serialize writes.
   std::uint64_t serializedSize() const;
-  // Drops every sound event (groups/sound_filter.h tells which they are).
+  // Drops every sound event (silence/sound_policy.h tells which they are).
   void removeSoundEvents();
 
   std::uint32_t fixedSize() const { return fixedSize_; }

@@ -46,16 +46,16 @@ class File {
   virtual ~File() = default;
 
   // Fills `into` from `offset`; false unless every byte was read.
-  virtual bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) = 0;
+  [[nodiscard]] virtual bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) = 0;
   // Writes all of `bytes`; false on any error or short write.
-  virtual bool write(std::span<const std::uint8_t> bytes) = 0;
+  [[nodiscard]] virtual bool write(std::span<const std::uint8_t> bytes) = 0;
   // Appends `length` bytes of `source` from `offset`; false unless all were
   // copied. Implementations may copy inside the kernel.
-  virtual bool copyFrom(File& source, std::uint64_t offset, std::uint64_t length);
+  [[nodiscard]] virtual bool copyFrom(File& source, std::uint64_t offset, std::uint64_t length);
   virtual std::optional<FileIdentity> identity() = 0;
   virtual std::optional<FileStamp> stamp() = 0;
   // Pushes written bytes down to the disk.
-  virtual bool sync() = 0;
+  [[nodiscard]] virtual bool sync() = 0;
   // Closes the file; reports errors the operating system saves for close.
   virtual bool close() = 0;
 };
@@ -68,7 +68,7 @@ class TempFile : public File {
   // Closes the file (a failed close fails the commit) and moves it onto
   // `target` in one step, replacing what was there. The move is durable
   // once the target's folder is synced (FileSystem::syncFolderOf).
-  virtual bool commit(const Path& target) = 0;
+  [[nodiscard]] virtual bool commit(const Path& target) = 0;
 };
 
 class FileSystem {
@@ -82,7 +82,7 @@ class FileSystem {
   // does not exist, or is a regular file this process could open for
   // writing. A device, a pipe, a folder or a write-protected file is never
   // replaced.
-  virtual bool mayReplace(const Path& target) = 0;
+  [[nodiscard]] virtual bool mayReplace(const Path& target) = 0;
   // Creates a new, empty file in the folder of `target`, for writing and
   // reading, with the permission bits that `target` has (or those of a newly
   // created file when it does not exist).
@@ -92,7 +92,7 @@ class FileSystem {
   // happened either way.
   virtual bool syncFolderOf(const Path& path) = 0;
   // Identity and stamp of the file `path` names, taken in one look.
-  virtual std::optional<FileState> stateOf(const Path& path) = 0;
+  [[nodiscard]] virtual std::optional<FileState> stateOf(const Path& path) = 0;
   // The path a save should really replace: a symbolic link is followed so
   // that the link stays and the file it names gets the new bytes.
   virtual Path resolveLinks(const Path& path) = 0;

@@ -103,7 +103,7 @@ TEST(ChunkPayload, ReplacingMovesThePayloadToMemory) {
   chunk.inFile = chunk.packed = chunk.pothMarked = true;
   EXPECT_EQ(chunk.payloadSize(), 50u);
   Bytes into(50);
-  EXPECT_FALSE(chunk.readPayload(into));  // no stream to read from
+  EXPECT_FALSE(chunk.readPayload(nullptr, into));  // no stream to read from
 
   chunk.setPayload(bytesOf("first"));
   chunk.setPayload({});
@@ -112,15 +112,15 @@ TEST(ChunkPayload, ReplacingMovesThePayloadToMemory) {
   EXPECT_FALSE(chunk.pothMarked);
   EXPECT_EQ(chunk.payloadSize(), 0u);
   Bytes untouched{7};
-  EXPECT_TRUE(chunk.readPayload(untouched));
+  EXPECT_TRUE(chunk.readPayload(nullptr, untouched));
   EXPECT_EQ(untouched, Bytes{7});
 
   chunk.setPayload(bytesOf("second"));
   Bytes out(6);
-  ASSERT_TRUE(chunk.readPayload(out));
+  ASSERT_TRUE(chunk.readPayload(nullptr, out));
   EXPECT_EQ(out, bytesOf("second"));
   Bytes tooSmall(5);
-  EXPECT_FALSE(chunk.readPayload(tooSmall));
+  EXPECT_FALSE(chunk.readPayload(nullptr, tooSmall));
 }
 
 TEST(ChunkName, FormFollowsTheUnitsAndTheStoredForm) {

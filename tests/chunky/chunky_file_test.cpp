@@ -260,6 +260,8 @@ TEST_F(StoreTest, RangesOfManyTagsInTurn) {
 TEST_F(StoreTest, CloseForgetsTheDocument) {
   DocumentBuilder doc;
   doc.add("MVIE", 1);
+  doc.add("SCEN", 9);
+  doc.headerId = 0xABCD;
   load(doc);
   store.selectChunk(0);
   EXPECT_TRUE(store.close());
@@ -267,7 +269,14 @@ TEST_F(StoreTest, CloseForgetsTheDocument) {
   EXPECT_TRUE(store.path().empty());
   EXPECT_EQ(store.current(), -1);
   EXPECT_EQ(store.chunkCount(), 0u);
+  EXPECT_TRUE(store.tagRanges().empty());
+  EXPECT_EQ(store.headerId(), 0u);
   EXPECT_FALSE(store.close());
+  // A second document starts from nothing: no range of the first one's.
+  DocumentBuilder other;
+  other.add("MVIE", 4);
+  ASSERT_EQ(store.open(testing::placeDocument(folder, other.bytes(), "other.3mm")), 1);
+  EXPECT_EQ(store.tagRanges(), (std::vector<TagRange>{{makeTag("MVIE"), 4, 4}}));
 }
 
 // The whole-store edits must end exactly where the single edits, repeated
@@ -317,7 +326,7 @@ TEST(StoreBatchEdits, SameOutcomeAsOneEditAtATime) {
     for (std::uint32_t j = 0; j < single.chunkCount();) {
       single.selectChunk(j);
       ChunkInfo info;
-      single.describeCurrent(info);
+      ASSERT_TRUE(single.describeCurrent(info));
       if (std::find(std::begin(doomed), std::end(doomed), info.tag) != std::end(doomed)) {
         single.deleteCurrent();
       } else {

@@ -29,9 +29,7 @@ struct SaveScene {
     if (target == Target::Existing) disk.put(u"out.3mm", oldTarget);
     store.emplace(disk);
     EXPECT_EQ(store->open(u"movie.3mm"), kOpened);
-    ::testing::internal::CaptureStdout();
-    EXPECT_TRUE(stripSounds(*store));
-    ::testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(stripSounds(*store).done());
     disk.cutAfter(cut);
     return *store;
   }
@@ -59,7 +57,8 @@ TEST_P(PowerCut, TargetIsOldOrNewAndTheInputWhole) {
     for (std::uint32_t seed = 0; seed < kSeeds; ++seed) {
       SCOPED_TRACE("power cut after operation " + std::to_string(cut) + ", seed " + std::to_string(seed));
       CrashFileSystem disk;
-      setup.prepare(disk, store, cut).save(setup.targetName());
+      // Whatever the save answers, only what the disk holds afterwards counts.
+      static_cast<void>(setup.prepare(disk, store, cut).save(setup.targetName()));
       store.reset();  // a process that lost its power does no more
       const auto files = disk.afterReboot(seed);
       const auto target = files.find(setup.targetName());

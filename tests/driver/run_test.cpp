@@ -21,10 +21,13 @@ RunOutcome runWith(FileSystem& files, const std::vector<std::filesystem::path>& 
                    Launch launch = Launch::FromAPrompt) {
   std::vector<Argument> arguments;
   for (const auto& a : args) arguments.push_back(Argument{a.string(), testing::storePath(a)});
-  ::testing::internal::CaptureStdout();
-  const int status = run(arguments, files, launch);
-  std::fflush(stdout);
-  return {status, ::testing::internal::GetCapturedStdout()};
+  std::FILE* out = std::tmpfile();
+  const int status = run(arguments, files, launch, out);
+  std::string printed(static_cast<std::size_t>(std::ftell(out)), '\0');
+  std::rewind(out);
+  printed.resize(std::fread(printed.data(), 1, printed.size(), out));
+  std::fclose(out);
+  return {status, printed};
 }
 
 bool endsWith(const std::string& text, const std::string& end) {

@@ -24,7 +24,7 @@ constexpr bool kSanitized = false;
 #endif
 
 inline const std::string kBanner =
-    "Hushmaker 0.2, by the Hushmaker team\n"
+    "Hushmaker " HUSH_VERSION ", by the Hushmaker team\n"
     "Chunkwright (v0.95 FINAL), the Hushmaker team's chunky file store\n"
     "\n";
 

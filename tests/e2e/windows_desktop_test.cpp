@@ -272,7 +272,7 @@ TEST(TheProgram, CarriesItsVersionManifestAndIcon) {
   std::vector<char> info(GetFileVersionInfoSizeW(exe.c_str(), &ignored));
   ASSERT_FALSE(info.empty());
   ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
-  for (const auto& [key, value] : {std::pair{L"ProductName", L"Hushmaker"}, std::pair{L"ProductVersion", L"0.2"}}) {
+  for (const auto& [key, value] : {std::pair{L"ProductName", L"Hushmaker"}, std::pair{L"ProductVersion", L"" HUSH_VERSION}}) {
     wchar_t* text = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(info.data(), (std::wstring(L"\\StringFileInfo\\040904B0\\") + key).c_str(),

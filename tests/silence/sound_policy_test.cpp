@@ -1,8 +1,9 @@
-#include "groups/sound_filter.h"
+#include "silence/sound_policy.h"
 
 #include <gtest/gtest.h>
 
 #include "common/byte_writer.h"
+#include "groups/event_group.h"
 #include "support/document_builder.h"
 
 namespace hush {
@@ -18,22 +19,31 @@ Bytes words(std::vector<std::uint32_t> values, std::size_t extra = 0) {
   return bytes;
 }
 
-TEST(SoundEventTests, FixedSizeEightLooksAtTheSecondWord) {
-  EXPECT_TRUE(isSoundEventAt4(words({0, 1, 0})));
-  EXPECT_TRUE(isSoundEventAt4(words({6, 1, 0}, 20)));
-  EXPECT_FALSE(isSoundEventAt4(words({0, 1})));            // 8 bytes: too short
-  EXPECT_FALSE(isSoundEventAt4(words({0, 1}, 3)));         // 11 bytes: too short
-  EXPECT_FALSE(isSoundEventAt4(words({6, 2, 0})));         // the first word does not count here
-  EXPECT_FALSE(isSoundEventAt4(words({0, 0x101, 0})));     // a whole word, not a byte
-  EXPECT_FALSE(isSoundEventAt4(Bytes{}));
-}
-
-TEST(SoundEventTests, OtherFixedSizesLookAtTheFirstWord) {
-  EXPECT_TRUE(isSoundEventAt0(words({6, 0, 0})));
-  EXPECT_FALSE(isSoundEventAt0(words({6, 0}, 3)));         // 11 bytes
-  EXPECT_FALSE(isSoundEventAt0(words({262, 0, 0})));       // bytes 06 01 00 00
-  EXPECT_FALSE(isSoundEventAt0(words({0, 1, 0})));
-  EXPECT_FALSE(isSoundEventAt0(Bytes{}));
+TEST(SoundEvents, TheGroupsFixedSizeChoosesTheWordAndTheKind) {
+  struct Case {
+    std::uint32_t fixedSize;
+    Bytes entry;
+    bool sound;
+  };
+  const Case cases[] = {
+      {8, words({0, 1, 0}), true},
+      {8, words({6, 1, 0}, 20), true},
+      {8, words({0, 1}), false},         // 8 bytes: too short
+      {8, words({0, 1}, 3), false},      // 11 bytes: too short
+      {8, words({6, 2, 0}), false},      // the first word does not count here
+      {8, words({0, 0x101, 0}), false},  // a whole word, not a byte
+      {8, Bytes{}, false},
+      {20, words({6, 0, 0}), true},
+      {0, words({6, 0, 0}), true},
+      {12, words({6, 0}, 3), false},     // 11 bytes
+      {20, words({262, 0, 0}), false},   // bytes 06 01 00 00
+      {20, words({0, 1, 0}), false},
+      {20, Bytes{}, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(sound::isSoundEvent(c.entry, c.fixedSize), c.sound)
+        << c.fixedSize << " " << ::testing::PrintToString(c.entry);
+  }
 }
 
 Bytes filtered(const Bytes& payload) {
