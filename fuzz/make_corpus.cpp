@@ -12,7 +12,7 @@
 #include "support/malformations.h"
 #include "support/sample_document.h"
 
-using namespace hush::testing;
+using namespace hush::test;
 namespace fs = std::filesystem;
 
 namespace {

@@ -15,14 +15,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: make_sample OUTPUT.3mm [BACKDROP-MiB | refused]\n");
     return 2;
   }
-  auto doc = hush::testing::sampleMovie();
+  auto doc = hush::test::sampleMovie();
   if (argc == 3 && std::string(argv[2]) == "refused") {
-    doc = hush::testing::DocumentBuilder();
-    doc.add("GGFR", 17, hush::testing::bytesOf("not a group at all"));
+    doc = hush::test::DocumentBuilder();
+    doc.add("GGFR", 17, hush::test::bytesOf("not a group at all"));
   } else if (argc == 3) {
     const unsigned long mebibytes = std::strtoul(argv[2], nullptr, 10);
     if (mebibytes == 0 || mebibytes > 4000) return 2;
-    doc = hush::testing::bigSampleMovie(static_cast<unsigned>(mebibytes));
+    doc = hush::test::bigSampleMovie(static_cast<unsigned>(mebibytes));
   }
   const auto bytes = doc.bytes();
   std::FILE* out = std::fopen(argv[1], "wb");

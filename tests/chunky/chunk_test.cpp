@@ -9,8 +9,8 @@
 namespace hush {
 namespace {
 
-using testing::Bytes;
-using testing::bytesOf;
+using test::Bytes;
+using test::bytesOf;
 
 ChildLink link(const char (&tag)[5], ChunkNumber number, ChildId id) { return ChildLink{makeTag(tag), number, id}; }
 

@@ -12,14 +12,14 @@
 namespace hush {
 namespace {
 
-using testing::Bytes;
-using testing::bytesOf;
-using testing::ChunkRecipe;
-using testing::DocumentBuilder;
+using test::Bytes;
+using test::bytesOf;
+using test::ChunkRecipe;
+using test::DocumentBuilder;
 
 class StoreTest : public ::testing::Test {
  protected:
-  void load(const DocumentBuilder& doc) { ASSERT_EQ(store.open(testing::placeDocument(folder, doc.bytes())), 1); }
+  void load(const DocumentBuilder& doc) { ASSERT_EQ(store.open(test::placeDocument(folder, doc.bytes())), 1); }
 
   std::vector<std::pair<ChunkTag, ChunkNumber>> identities() const {
     std::vector<std::pair<ChunkTag, ChunkNumber>> ids;
@@ -27,7 +27,7 @@ class StoreTest : public ::testing::Test {
     return ids;
   }
 
-  testing::TempFolder folder;
+  test::TempFolder folder;
   ChunkyFile store;
 };
 
@@ -108,7 +108,7 @@ TEST_F(StoreTest, FindChunkWithNumbersOfEveryWidth) {
     for (const ChunkNumber number : {0xFFFFFFFFu, 5u, 0x80000000u, 5u, 0u}) doc.add("ACTR", number);
     if (twoTags) doc.add("BKGD", 0xFFFFFFFF);
     ChunkyFile local;
-    ASSERT_EQ(local.open(testing::placeDocument(folder, doc.bytes(), twoTags ? "two.3mm" : "one.3mm")), 1);
+    ASSERT_EQ(local.open(test::placeDocument(folder, doc.bytes(), twoTags ? "two.3mm" : "one.3mm")), 1);
     EXPECT_EQ(local.findChunk(makeTag("ACTR"), 0xFFFFFFFF), 0);
     EXPECT_EQ(local.findChunk(makeTag("ACTR"), 5), 1);
     EXPECT_EQ(local.findChunk(makeTag("ACTR"), 0x80000000), 2);
@@ -184,10 +184,10 @@ TEST_F(StoreTest, LoweredCountsLandAsIfAtTheUnlink) {
   const ChunkTag actors[] = {makeTag("ACTR")};
   ASSERT_EQ(store.deleteChunksTagged(actors), 1u);
   unlink("TBOX");
-  ASSERT_EQ(store.save(testing::storePath(folder / "saved.3mm")), kSaved);
+  ASSERT_EQ(store.save(test::storePath(folder / "saved.3mm")), kSaved);
 
   ChunkyFile saved;
-  ASSERT_EQ(saved.open(testing::storePath(folder / "saved.3mm")), 1);
+  ASSERT_EQ(saved.open(test::storePath(folder / "saved.3mm")), 1);
   for (const ChunkTag tag : {makeTag("PATH"), makeTag("TBOX")}) {
     const std::int32_t index = saved.findChunk(tag, 1);
     ASSERT_GE(index, 0);
@@ -275,7 +275,7 @@ TEST_F(StoreTest, CloseForgetsTheDocument) {
   // A second document starts from nothing: no range of the first one's.
   DocumentBuilder other;
   other.add("MVIE", 4);
-  ASSERT_EQ(store.open(testing::placeDocument(folder, other.bytes(), "other.3mm")), 1);
+  ASSERT_EQ(store.open(test::placeDocument(folder, other.bytes(), "other.3mm")), 1);
   EXPECT_EQ(store.tagRanges(), (std::vector<TagRange>{{makeTag("MVIE"), 4, 4}}));
 }
 
@@ -297,8 +297,8 @@ TEST(StoreBatchEdits, SameOutcomeAsOneEditAtATime) {
                                         static_cast<ChildId>(random() % 6)});
       }
     }
-    testing::TempFolder folder;
-    const auto path = testing::placeDocument(folder, doc.bytes());
+    test::TempFolder folder;
+    const auto path = test::placeDocument(folder, doc.bytes());
     ChunkyFile single;
     ChunkyFile batch;
     ASSERT_EQ(single.open(path), 1);

@@ -7,7 +7,7 @@
 namespace hush::format {
 namespace {
 
-using testing::Bytes;
+using test::Bytes;
 
 TEST(RecordLayout, SizesAndPadding) {
   EXPECT_EQ(recordSize(0, NameForm::None, 0), 20u);

@@ -11,18 +11,18 @@
 namespace hush {
 namespace {
 
-using testing::BuiltDocument;
-using testing::Bytes;
-using testing::bytesOf;
-using testing::DocumentBuilder;
-using testing::get32;
-using testing::put16;
-using testing::put32;
+using test::BuiltDocument;
+using test::Bytes;
+using test::bytesOf;
+using test::DocumentBuilder;
+using test::get32;
+using test::put16;
+using test::put32;
 
 int openBytes(const Bytes& bytes) {
-  testing::TempFolder folder;
+  test::TempFolder folder;
   ChunkyFile store;
-  const int result = store.open(testing::placeDocument(folder, bytes));
+  const int result = store.open(test::placeDocument(folder, bytes));
   EXPECT_EQ(store.isOpen(), result == 1);
   if (result != 1) {
     EXPECT_EQ(store.chunkCount(), 0u);
@@ -39,15 +39,15 @@ void fixTotals(Bytes& bytes) {
 }
 
 TEST(LoadRefusals, EachMalformationHasItsResult) {
-  for (const auto& c : testing::documentMalformations()) {
-    BuiltDocument doc = testing::twoChunkDocument().build();
+  for (const auto& c : test::documentMalformations()) {
+    BuiltDocument doc = test::twoChunkDocument().build();
     c.apply(doc);
     EXPECT_EQ(openBytes(doc.bytes), c.expected) << c.what;
   }
 }
 
 TEST(LoadRefusals, EveryTruncationIsRefused) {
-  const Bytes whole = testing::twoChunkDocument().bytes();
+  const Bytes whole = test::twoChunkDocument().bytes();
   ASSERT_EQ(openBytes(whole), 1);
   for (std::size_t length = 0; length < whole.size(); ++length) {
     Bytes prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
@@ -69,14 +69,14 @@ TEST(LoadRefusals, HostileCountsAreAnsweredQuickly) {
 }
 
 TEST(LoadRefusals, NoPathOrNoFile) {
-  testing::TempFolder folder;
+  test::TempFolder folder;
   ChunkyFile store;
   EXPECT_EQ(store.open(u""), 0);
-  const auto missing = testing::storePath(folder / "missing.3mm");
+  const auto missing = test::storePath(folder / "missing.3mm");
   EXPECT_EQ(store.open(missing), 0);
   EXPECT_TRUE(store.path().empty());  // a refused open leaves no trace
   EXPECT_FALSE(store.isOpen());
-  EXPECT_EQ(store.open(testing::storePath(folder.path())), 0);  // a folder is not a document
+  EXPECT_EQ(store.open(test::storePath(folder.path())), 0);  // a folder is not a document
 }
 
 TEST(Load, EmptyDocument) {
@@ -85,16 +85,16 @@ TEST(Load, EmptyDocument) {
 }
 
 TEST(Load, RecordsAndHeaderFields) {
-  DocumentBuilder doc = testing::twoChunkDocument();
+  DocumentBuilder doc = test::twoChunkDocument();
   doc.formatCode = 0x05050001;  // the index marker need not match
   doc.headerId = 0xDEADBEEF;
   doc.headerWord1 = 0x1234;
   doc.headerWord2 = 0xFEDC;
   doc.add("ACTR", 9, bytesOf("KCDCPOTHxxxx")).named(u"caf\u00e9").parents(3);
   doc.add("BKGD", 2, {}).named(u"ab", true);
-  testing::TempFolder folder;
+  test::TempFolder folder;
   ChunkyFile store;
-  const auto path = testing::placeDocument(folder, doc.bytes());
+  const auto path = test::placeDocument(folder, doc.bytes());
   ASSERT_EQ(store.open(path), 1);
   EXPECT_EQ(store.path(), path);
   EXPECT_EQ(store.formatCode(), 0x05050001u);
@@ -139,9 +139,9 @@ TEST(Load, StoreIsInDescriptorOrderNotTableOrder) {
   BuiltDocument built = doc.build();
   // The table is in tag order (AAAA, MMMM, ZZZZ); the store follows the
   // descriptors (ZZZZ, AAAA, MMMM).
-  testing::TempFolder folder;
+  test::TempFolder folder;
   ChunkyFile store;
-  ASSERT_EQ(store.open(testing::placeDocument(folder, built.bytes)), 1);
+  ASSERT_EQ(store.open(test::placeDocument(folder, built.bytes)), 1);
   std::vector<ChunkTag> tags;
   for (const auto& c : store.chunks()) tags.push_back(c.tag);
   EXPECT_EQ(tags, (std::vector<ChunkTag>{makeTag("ZZZZ"), makeTag("AAAA"), makeTag("MMMM")}));
@@ -153,9 +153,9 @@ TEST(Load, OddButReadableRecords) {
   doc.add("SCEN", 1).named(u"nope");
   BuiltDocument built = doc.build();
   put16(built.bytes, built.descriptorAt[1] + 20, 0x0404);  // an unknown name marker: no name
-  testing::TempFolder folder;
+  test::TempFolder folder;
   ChunkyFile store;
-  ASSERT_EQ(store.open(testing::placeDocument(folder, built.bytes)), 1);
+  ASSERT_EQ(store.open(test::placeDocument(folder, built.bytes)), 1);
   EXPECT_EQ(store.chunks()[0].links, (std::vector<ChildLink>{{makeTag("SCEN"), 1, 0}}));
   EXPECT_EQ(store.chunks()[0].selectedLink, kNoLink);
   EXPECT_TRUE(store.chunks()[1].name.empty());
@@ -163,10 +163,10 @@ TEST(Load, OddButReadableRecords) {
 }
 
 TEST(Load, SecondOpenChangesNothing) {
-  testing::TempFolder folder;
+  test::TempFolder folder;
   ChunkyFile store;
-  const auto first = testing::placeDocument(folder, testing::twoChunkDocument().bytes(), "a.3mm");
-  const auto second = testing::placeDocument(folder, DocumentBuilder().bytes(), "b.3mm");
+  const auto first = test::placeDocument(folder, test::twoChunkDocument().bytes(), "a.3mm");
+  const auto second = test::placeDocument(folder, DocumentBuilder().bytes(), "b.3mm");
   ASSERT_EQ(store.open(first), 1);
   EXPECT_EQ(store.open(second), 0);
   EXPECT_EQ(store.path(), first);
@@ -174,8 +174,8 @@ TEST(Load, SecondOpenChangesNothing) {
 }
 
 TEST(Load, ReadOnlyDocumentLoads) {
-  testing::TempFolder folder;
-  const auto path = testing::placeDocument(folder, testing::twoChunkDocument().bytes());
+  test::TempFolder folder;
+  const auto path = test::placeDocument(folder, test::twoChunkDocument().bytes());
   std::filesystem::permissions(folder / "movie.3mm", std::filesystem::perms::owner_read);
   ChunkyFile store;
   EXPECT_EQ(store.open(path), 1);

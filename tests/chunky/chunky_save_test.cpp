@@ -18,20 +18,20 @@ namespace hush {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Bytes;
-using testing::bytesOf;
-using testing::DocumentBuilder;
-using testing::readFile;
-using testing::storePath;
+using test::Bytes;
+using test::bytesOf;
+using test::DocumentBuilder;
+using test::readFile;
+using test::storePath;
 
 TEST_F(SaveTest, EmptyStoreIs148Bytes) {
   load(DocumentBuilder());
   ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
   const Bytes out = readFile(folder / "out.3mm");
   ASSERT_EQ(out.size(), 148u);
-  EXPECT_EQ(testing::get32(out, 16), 148u);
-  EXPECT_EQ(testing::get32(out, 20), 128u);
-  EXPECT_EQ(testing::get32(out, 24), 20u);
+  EXPECT_EQ(test::get32(out, 16), 148u);
+  EXPECT_EQ(test::get32(out, 20), 128u);
+  EXPECT_EQ(test::get32(out, 24), 20u);
 }
 
 TEST_F(SaveTest, OneChunkDocumentByteForByte) {
@@ -54,7 +54,7 @@ TEST_F(SaveTest, OneChunkDocumentByteForByte) {
 TEST_F(SaveTest, UneditedRoundTripIsByteIdentical) {
   // The builder lays documents out as the store writes them, so an unedited
   // document comes back byte for byte, whatever order its chunks were in.
-  DocumentBuilder doc = testing::sampleMovie();
+  DocumentBuilder doc = test::sampleMovie();
   doc.add("AAAA", 3, bytesOf("first in key order, last in store order")).named(std::u16string(300, u'\u00e9'), true);
   const Bytes original = doc.bytes();
   load(doc);
@@ -105,7 +105,7 @@ TEST_F(SaveTest, LongestNarrowNameStaysNarrow) {
   DocumentBuilder doc;
   doc.add("ACTR", 1).named(std::u16string(255, u'a'));
   ChunkyFile other;
-  ASSERT_EQ(other.open(testing::placeDocument(folder, doc.bytes(), "names.3mm")), 1);
+  ASSERT_EQ(other.open(test::placeDocument(folder, doc.bytes(), "names.3mm")), 1);
   ASSERT_EQ(other.save(storePath(folder / "out.3mm")), 1);
   ChunkyFile reloaded;
   ASSERT_EQ(reloaded.open(storePath(folder / "out.3mm")), 1);
@@ -129,9 +129,9 @@ TEST_F(SaveTest, RefusesWhatTheFormatCannotHold) {
 }
 
 TEST_F(SaveTest, FailuresLeaveTargetAndInputAsTheyWere) {
-  const auto path = load(testing::sampleMovie());
+  const auto path = load(test::sampleMovie());
   const Bytes original = readFile(folder / "movie.3mm");
-  testing::writeFile(folder / "existing.3mm", bytesOf("old bytes"));
+  test::writeFile(folder / "existing.3mm", bytesOf("old bytes"));
 
   EXPECT_EQ(store.save(storePath(folder / "no-such-folder" / "out.3mm")), 0);
   fs::create_directory(folder / "a-folder.3mm");
@@ -151,11 +151,11 @@ TEST_F(SaveTest, FailuresLeaveTargetAndInputAsTheyWere) {
 TEST_F(SaveTest, InputRewrittenSinceLoadingIsNotCopied) {
   // Same length, other bytes: only the file's stamp tells. Waiting first
   // lets the file system's clock move on, as it would for any real edit.
-  load(testing::sampleMovie());
+  load(test::sampleMovie());
   Bytes rewritten = readFile(folder / "movie.3mm");
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   for (std::size_t i = 200; i < rewritten.size() - 200; ++i) rewritten[i] ^= 0x5A;
-  testing::writeFile(folder / "movie.3mm", rewritten);
+  test::writeFile(folder / "movie.3mm", rewritten);
 
   EXPECT_EQ(store.save(storePath(folder / "out.3mm")), 0);
   EXPECT_EQ(folder.list(), std::vector<std::string>{"movie.3mm"});
@@ -220,7 +220,7 @@ TEST_F(InPlaceSaveTest, AnotherSpelling) {
 TEST_F(InPlaceSaveTest, ADocumentNamedLikeATemporaryFile) {
   for (const char* name : {"tempsave.3mm.tmp", ".hushmaker-abc123.tmp"}) {
     ChunkyFile local;
-    const auto path = testing::placeDocument(folder, testing::sampleMovie().bytes(), name);
+    const auto path = test::placeDocument(folder, test::sampleMovie().bytes(), name);
     ASSERT_EQ(local.open(path), 1);
     EXPECT_EQ(local.save(path), 1) << name;
   }

@@ -10,14 +10,14 @@
 namespace hush {
 namespace {
 
-using testing::Bytes;
-using testing::CrashFileSystem;
+using test::Bytes;
+using test::CrashFileSystem;
 
 enum class Target { New, Existing, Input };
 
 struct SaveScene {
-  Bytes movie = testing::largeSampleMovie().bytes();
-  Bytes oldTarget = testing::bytesOf("an older silent movie");
+  Bytes movie = test::largeSampleMovie().bytes();
+  Bytes oldTarget = test::bytesOf("an older silent movie");
   Target target;
 
   Path targetName() const { return target == Target::Input ? u"movie.3mm" : u"out.3mm"; }

@@ -21,10 +21,10 @@
 namespace hush {
 namespace {
 
-using testing::Bytes;
-using testing::FaultyFileSystem;
-using testing::readFile;
-using testing::storePath;
+using test::Bytes;
+using test::FaultyFileSystem;
+using test::readFile;
+using test::storePath;
 
 enum class Target { New, Existing, Input };
 
@@ -37,11 +37,11 @@ struct Outcome {
 // Saves a loaded movie once per operation of a whole save, failing that
 // operation, and checks the files and the store after each.
 Outcome saveFailingEachOperation(Target target) {
-  testing::TempFolder folder;
-  const Bytes input = testing::largeSampleMovie().bytes();
-  const auto inputPath = testing::placeDocument(folder, input);
+  test::TempFolder folder;
+  const Bytes input = test::largeSampleMovie().bytes();
+  const auto inputPath = test::placeDocument(folder, input);
   const auto targetPath = target == Target::Input ? inputPath : storePath(folder / "out.3mm");
-  const Bytes oldTarget = target == Target::Existing ? testing::bytesOf("an older silent movie") : Bytes{};
+  const Bytes oldTarget = target == Target::Existing ? test::bytesOf("an older silent movie") : Bytes{};
 
   // A clean run first: how many operations a save takes, and its bytes.
   FaultyFileSystem files;
@@ -50,16 +50,16 @@ Outcome saveFailingEachOperation(Target target) {
   std::vector<std::string> operations;
   const auto targetFile = target == Target::Input ? folder / "movie.3mm" : folder / "out.3mm";
   const auto prepareFiles = [&] {
-    testing::writeFile(folder / "movie.3mm", input);
+    test::writeFile(folder / "movie.3mm", input);
     std::filesystem::remove(folder / "out.3mm");
-    if (target == Target::Existing) testing::writeFile(folder / "out.3mm", oldTarget);
+    if (target == Target::Existing) test::writeFile(folder / "out.3mm", oldTarget);
   };
   {
     prepareFiles();
     ChunkyFile store(files);
     EXPECT_EQ(store.open(inputPath), 1);
     store.selectChunk(0);
-    store.replaceCurrentPayload(testing::bytesOf("edited"));
+    store.replaceCurrentPayload(test::bytesOf("edited"));
     files.reset();
     EXPECT_EQ(store.save(targetPath), 1);
     operations = files.log();
@@ -103,7 +103,7 @@ Outcome saveFailingEachOperation(Target target) {
     files.reset();
     EXPECT_EQ(store.open(inputPath), 1);
     store.selectChunk(0);
-    store.replaceCurrentPayload(testing::bytesOf("edited"));
+    store.replaceCurrentPayload(test::bytesOf("edited"));
     files.reset();
     files.failOperation(k);
     const int result = store.save(targetPath);
@@ -161,8 +161,8 @@ TEST(SaveFaults, InPlace) { report(saveFailingEachOperation(Target::Input)); }
 // the last look before the commit that must fail the save; the target
 // stays as it was.
 TEST(SaveFaults, InputChangedDuringTheSaveFailsIt) {
-  testing::TempFolder folder;
-  const Bytes input = testing::largeSampleMovie().bytes();
+  test::TempFolder folder;
+  const Bytes input = test::largeSampleMovie().bytes();
   const auto in = folder / "movie.3mm";
   // Each edit says whether it could be made: Wine will not let another
   // program replace a file we hold open, where Windows and POSIX do.
@@ -186,7 +186,7 @@ TEST(SaveFaults, InputChangedDuringTheSaveFailsIt) {
   FaultyFileSystem files;
   for (const auto edit : edits) {
     for (std::uint64_t k = 1;; ++k) {
-      testing::writeFile(in, input);
+      test::writeFile(in, input);
       std::filesystem::remove(folder / "out.3mm");
       ChunkyFile store(files);
       ASSERT_EQ(store.open(storePath(in)), 1);
@@ -210,9 +210,9 @@ TEST(SaveFaults, InputChangedDuringTheSaveFailsIt) {
 }
 
 TEST(SaveFaults, FullDiskAtEveryPoint) {
-  testing::TempFolder folder;
-  const Bytes input = testing::largeSampleMovie().bytes();
-  const auto inputPath = testing::placeDocument(folder, input);
+  test::TempFolder folder;
+  const Bytes input = test::largeSampleMovie().bytes();
+  const auto inputPath = test::placeDocument(folder, input);
   FaultyFileSystem files;
   ChunkyFile store(files);
   ASSERT_EQ(store.open(inputPath), 1);

@@ -12,13 +12,13 @@ namespace hush {
 
 class SaveTest : public ::testing::Test {
  protected:
-  std::u16string load(const testing::DocumentBuilder& doc, const std::string& name = "movie.3mm") {
-    const auto path = testing::placeDocument(folder, doc.bytes(), name);
+  std::u16string load(const test::DocumentBuilder& doc, const std::string& name = "movie.3mm") {
+    const auto path = test::placeDocument(folder, doc.bytes(), name);
     EXPECT_EQ(store.open(path), 1);
     return path;
   }
 
-  testing::TempFolder folder;
+  test::TempFolder folder;
   ChunkyFile store;
 };
 
@@ -26,26 +26,26 @@ class SaveTest : public ::testing::Test {
 class InPlaceSaveTest : public SaveTest {
  protected:
   void expectSavedInPlace(const std::u16string& target) {
-    testing::DocumentBuilder doc = testing::sampleMovie();
-    const testing::Bytes original = doc.bytes();
+    test::DocumentBuilder doc = test::sampleMovie();
+    const test::Bytes original = doc.bytes();
     load(doc);
     store.selectChunk(0);
-    store.replaceCurrentPayload(testing::bytesOf("an edited movie"));
+    store.replaceCurrentPayload(test::bytesOf("an edited movie"));
     ASSERT_EQ(store.save(target), 1);
-    EXPECT_NE(testing::readFile(folder / "movie.3mm"), original);
+    EXPECT_NE(test::readFile(folder / "movie.3mm"), original);
 
     ChunkyFile reloaded;
-    ASSERT_EQ(reloaded.open(testing::storePath(folder / "movie.3mm")), 1);
+    ASSERT_EQ(reloaded.open(test::storePath(folder / "movie.3mm")), 1);
     ASSERT_EQ(reloaded.chunkCount(), doc.chunks.size());
     for (std::uint32_t i = 0; i < reloaded.chunkCount(); ++i) {
       reloaded.selectChunk(i);
-      testing::Bytes payload(reloaded.currentPayloadSize());
+      test::Bytes payload(reloaded.currentPayloadSize());
       ASSERT_TRUE(reloaded.readCurrentPayload(payload));
-      EXPECT_EQ(payload, i == 0 ? testing::bytesOf("an edited movie") : doc.chunks[i].payload) << i;
+      EXPECT_EQ(payload, i == 0 ? test::bytesOf("an edited movie") : doc.chunks[i].payload) << i;
     }
     // And the store still reads from the saved file.
     store.selectChunk(store.chunkCount() - 1);
-    testing::Bytes last(store.currentPayloadSize());
+    test::Bytes last(store.currentPayloadSize());
     EXPECT_TRUE(store.readCurrentPayload(last));
   }
 };

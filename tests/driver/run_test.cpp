@@ -20,7 +20,7 @@ struct RunOutcome {
 RunOutcome runWith(FileSystem& files, const std::vector<std::filesystem::path>& args,
                    Launch launch = Launch::FromAPrompt) {
   std::vector<Argument> arguments;
-  for (const auto& a : args) arguments.push_back(Argument{a.string(), testing::storePath(a)});
+  for (const auto& a : args) arguments.push_back(Argument{a.string(), test::storePath(a)});
   std::FILE* out = std::tmpfile();
   const int status = run(arguments, files, launch, out);
   std::string printed(static_cast<std::size_t>(std::ftell(out)), '\0');
@@ -36,7 +36,7 @@ bool endsWith(const std::string& text, const std::string& end) {
 
 TEST(RunArguments, NoArgumentsAtAllIsTheUsage) {
   // A process started with an empty argument list has no argv[1] to read.
-  testing::FaultyFileSystem files;
+  test::FaultyFileSystem files;
   const RunOutcome outcome = runWith(files, {});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_TRUE(endsWith(outcome.output, "at a command prompt.\n"));
@@ -46,30 +46,30 @@ TEST(RunArguments, NoArgumentsAtAllIsTheUsage) {
 // Runs the tool once per file operation of a whole run, failing that one,
 // and checks the status, the last line and the files after each.
 void failEachOperationOfARun(bool inPlace) {
-  testing::TempFolder folder;
-  const testing::Bytes input = testing::sampleMovie().bytes();
+  test::TempFolder folder;
+  const test::Bytes input = test::sampleMovie().bytes();
   const auto in = folder / "movie.3mm";
   const auto out = inPlace ? in : folder / "out.3mm";
-  const auto outputExists = [&] { return inPlace ? testing::readFile(in) != input : std::filesystem::exists(out); };
+  const auto outputExists = [&] { return inPlace ? test::readFile(in) != input : std::filesystem::exists(out); };
 
-  testing::FaultyFileSystem files;
-  testing::writeFile(in, input);
+  test::FaultyFileSystem files;
+  test::writeFile(in, input);
   const RunOutcome clean = runWith(files, {"hushmaker", in, out});
   ASSERT_EQ(clean.status, 7);
   const auto total = files.operations();
-  const testing::Bytes silent = testing::readFile(out);
+  const test::Bytes silent = test::readFile(out);
 
   int failed = 0;
   for (std::uint64_t k = 1; k <= total; ++k) {
     std::filesystem::remove(folder / "out.3mm");
-    testing::writeFile(in, input);
+    test::writeFile(in, input);
     files.reset();
     files.failOperation(k);
     const RunOutcome outcome = runWith(files, {"hushmaker", in, out});
     SCOPED_TRACE("failing operation " + std::to_string(k) + " of " + std::to_string(total));
     if (outcome.status == 7) {
       EXPECT_TRUE(endsWith(outcome.output, "Saved!\n"));
-      EXPECT_EQ(testing::readFile(out), silent);
+      EXPECT_EQ(test::readFile(out), silent);
       continue;
     }
     if (outcome.status == 2) {
@@ -82,7 +82,7 @@ void failEachOperationOfARun(bool inPlace) {
       EXPECT_TRUE(endsWith(outcome.output, "Couldn't save!\n"));
     }
     EXPECT_FALSE(outputExists());
-    EXPECT_EQ(testing::readFile(in), input);
+    EXPECT_EQ(test::readFile(in), input);
     EXPECT_EQ(folder.list(), std::vector<std::string>{"movie.3mm"});  // no temporary file
   }
   std::printf("[  faults  ] %llu operations in a run (%s): %d failed saves reported\n",
@@ -103,12 +103,12 @@ TEST(RunDroppedFiles, EachIsAMovieOfItsOwn) {
     int status;
   };
   for (const Drop& drop : {Drop{{"a.3mm", "b.3mm"}, 7}, Drop{{"a.3mm", "-", "c.3mm"}, 1}}) {
-    testing::TempFolder folder;
-    testing::FaultyFileSystem files;
+    test::TempFolder folder;
+    test::FaultyFileSystem files;
     std::vector<std::filesystem::path> args{"hushmaker"};
     for (const auto& movie : drop.movies) {
       args.push_back(folder / (movie == "-" ? "missing.3mm" : movie));
-      if (movie != "-") testing::writeFile(args.back(), testing::sampleMovie().bytes());
+      if (movie != "-") test::writeFile(args.back(), test::sampleMovie().bytes());
     }
     const RunOutcome outcome = runWith(files, args, Launch::Dropped);
     EXPECT_EQ(outcome.status, drop.status);
@@ -116,7 +116,7 @@ TEST(RunDroppedFiles, EachIsAMovieOfItsOwn) {
     for (const auto& movie : drop.movies) {
       if (movie == "-") continue;
       const auto quiet = folder / (movie.substr(0, 1) + "-quiet.3mm");
-      EXPECT_EQ(testing::readFile(folder / movie), testing::sampleMovie().bytes()) << movie;
+      EXPECT_EQ(test::readFile(folder / movie), test::sampleMovie().bytes()) << movie;
       EXPECT_TRUE(std::filesystem::exists(quiet)) << quiet;
       EXPECT_NE(outcome.output.find("Saving to " + quiet.string() + "...\nSaved!\n"), std::string::npos);
     }

@@ -11,14 +11,14 @@
 namespace hush {
 namespace {
 
-using testing::Bytes;
-using testing::bytesOf;
-using testing::DocumentBuilder;
-using testing::GroupBuilder;
+using test::Bytes;
+using test::bytesOf;
+using test::DocumentBuilder;
+using test::GroupBuilder;
 
 class StripTest : public ::testing::Test {
  protected:
-  void load(const DocumentBuilder& doc) { ASSERT_EQ(store.open(testing::placeDocument(folder, doc.bytes())), 1); }
+  void load(const DocumentBuilder& doc) { ASSERT_EQ(store.open(test::placeDocument(folder, doc.bytes())), 1); }
 
   // Runs the pass: "" when it was done, else the group it refused and why.
   std::string strip() {
@@ -41,7 +41,7 @@ class StripTest : public ::testing::Test {
     return names;
   }
 
-  testing::TempFolder folder;
+  test::TempFolder folder;
   ChunkyFile store;
 };
 
@@ -91,7 +91,7 @@ TEST_F(StripTest, UnlinkingLowersEachSoundsParentCount) {
 }
 
 TEST_F(StripTest, GroupsWithoutSoundAreStillNormalised) {
-  testing::RawGroup raw;
+  test::RawGroup raw;
   raw.reserved = 7;
   raw.fixedSize = 8;
   raw.data = bytesOf("....abcd");
@@ -119,7 +119,7 @@ TEST_F(StripTest, SoundChunksNextToEachOtherAndLast) {
   DocumentBuilder onlySound;
   onlySound.add("WAVE", 1);
   onlySound.add("MSND", 2);
-  ASSERT_EQ(all.open(testing::placeDocument(folder, onlySound.bytes(), "all.3mm")), 1);
+  ASSERT_EQ(all.open(test::placeDocument(folder, onlySound.bytes(), "all.3mm")), 1);
   EXPECT_TRUE(stripSounds(all).done());
   EXPECT_EQ(all.chunkCount(), 0u);
 }
@@ -150,16 +150,16 @@ TEST_F(StripTest, GroupOfTheLargestPayloadIsKeptAndSaved) {
   doc.add("GGFR", 1, GroupBuilder(8).entry(Bytes(0xFFFFFF - 28, 0)).build());  // 2^24 - 1 bytes in all
   load(doc);
   EXPECT_EQ(strip(), "");
-  EXPECT_EQ(store.save(testing::storePath(folder / "out.3mm")), 1);
+  EXPECT_EQ(store.save(test::storePath(folder / "out.3mm")), 1);
   ChunkyFile saved;
-  ASSERT_EQ(saved.open(testing::storePath(folder / "out.3mm")), 1);
+  ASSERT_EQ(saved.open(test::storePath(folder / "out.3mm")), 1);
   saved.selectChunk(0);
   EXPECT_EQ(saved.currentPayloadSize(), 0xFFFFFFu);
 }
 
 TEST_F(StripTest, GroupThatWouldGrowPastAPayloadIsRefused) {
   // 3,000 entries that all cover the same 8 KiB would write 24 MB.
-  testing::RawGroup raw;
+  test::RawGroup raw;
   raw.fixedSize = 8;
   raw.data = Bytes(8192, 0x11);
   raw.spans.assign(3000, {0, 8192});

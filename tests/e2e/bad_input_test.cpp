@@ -3,7 +3,7 @@
 #include "e2e/e2e_support.h"
 #include "support/malformations.h"
 
-namespace hush::testing {
+namespace hush::test {
 namespace {
 
 TEST_F(RunTest, EveryMalformedDocumentIsRefused) {
@@ -61,4 +61,4 @@ TEST_F(RunTest, EveryRefusedGroupStopsTheRun) {
 }
 
 }  // namespace
-}  // namespace hush::testing
+}  // namespace hush::test

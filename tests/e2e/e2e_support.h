@@ -11,7 +11,7 @@
 #include "support/sample_document.h"
 #include "support/temp_folder.h"
 
-namespace hush::testing {
+namespace hush::test {
 
 // Built with AddressSanitizer: it reserves more address space than a
 // memory limit allows, and runs too slowly for long real-time tests.
@@ -55,4 +55,4 @@ class RunTest : public ::testing::Test {
   TempFolder folder;
 };
 
-}  // namespace hush::testing
+}  // namespace hush::test

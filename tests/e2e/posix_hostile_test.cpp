@@ -9,7 +9,7 @@
 
 #include "e2e/e2e_support.h"
 
-namespace hush::testing {
+namespace hush::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -186,4 +186,4 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 }  // namespace
-}  // namespace hush::testing
+}  // namespace hush::test

@@ -5,7 +5,7 @@
 
 #include "e2e/e2e_support.h"
 
-namespace hush::testing {
+namespace hush::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -88,4 +88,4 @@ TEST_F(RunTest, FileSizeLimitFailsTheSave) {
 }
 
 }  // namespace
-}  // namespace hush::testing
+}  // namespace hush::test

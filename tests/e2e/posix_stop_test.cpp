@@ -13,7 +13,7 @@
 
 #include "e2e/e2e_support.h"
 
-namespace hush::testing {
+namespace hush::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -107,4 +107,4 @@ INSTANTIATE_TEST_SUITE_P(Targets, Stops,
                          stopCaseName);
 
 }  // namespace
-}  // namespace hush::testing
+}  // namespace hush::test

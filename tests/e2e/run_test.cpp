@@ -4,7 +4,7 @@
 #include "e2e/e2e_support.h"
 #include "support/sample_document.h"
 
-namespace hush::testing {
+namespace hush::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -105,4 +105,4 @@ TEST_F(RunTest, ReadOnlyInputLoads) {
 }
 
 }  // namespace
-}  // namespace hush::testing
+}  // namespace hush::test

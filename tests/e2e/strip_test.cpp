@@ -7,7 +7,7 @@
 #include "silence/sound_policy.h"
 #include "support/sample_document.h"
 
-namespace hush::testing {
+namespace hush::test {
 namespace {
 
 TEST(Silencing, SampleMovieComesOutWithoutSound) {
@@ -58,4 +58,4 @@ TEST(Silencing, SmallDocumentByteForByte) {
 }
 
 }  // namespace
-}  // namespace hush::testing
+}  // namespace hush::test

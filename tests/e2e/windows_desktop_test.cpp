@@ -13,7 +13,7 @@
 
 #include "e2e/e2e_support.h"
 
-namespace hush::testing {
+namespace hush::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -294,4 +294,4 @@ TEST(TheProgram, CarriesItsVersionManifestAndIcon) {
 }
 
 }  // namespace
-}  // namespace hush::testing
+}  // namespace hush::test

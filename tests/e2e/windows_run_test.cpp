@@ -3,7 +3,7 @@
 
 #include "e2e/e2e_support.h"
 
-namespace hush::testing {
+namespace hush::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -34,4 +34,4 @@ TEST_F(RunTest, DevicesAreNeitherReadNorReplaced) {
 }
 
 }  // namespace
-}  // namespace hush::testing
+}  // namespace hush::test

@@ -7,9 +7,9 @@
 namespace hush {
 namespace {
 
-using testing::Bytes;
-using testing::GroupBuilder;
-using testing::RawGroup;
+using test::Bytes;
+using test::GroupBuilder;
+using test::RawGroup;
 
 Bytes roundTrip(const Bytes& payload) {
   EventGroup group(payload);
@@ -60,17 +60,17 @@ TEST(EventGroupReading, OddLayoutsAreWrittenInNormalForm) {
   RawGroup raw;
   raw.reserved = 0;
   raw.fixedSize = 20;
-  raw.data = testing::bytesOf("abcdefgh");
+  raw.data = test::bytesOf("abcdefgh");
   raw.spans = {{4, 3}, {0, 2}, {1, 4}, {7, 0}};
-  raw.trailing = testing::bytesOf("junk");
+  raw.trailing = test::bytesOf("junk");
   EventGroup group(raw.build());
   ASSERT_EQ(group.entryCount(), 4u);
   EXPECT_EQ(group.fixedSize(), 20u);
 
   const Bytes expected = GroupBuilder(20)
-                             .entry(testing::bytesOf("efg"))
-                             .entry(testing::bytesOf("ab"))
-                             .entry(testing::bytesOf("bcde"))
+                             .entry(test::bytesOf("efg"))
+                             .entry(test::bytesOf("ab"))
+                             .entry(test::bytesOf("bcde"))
                              .entry({})
                              .build();
   Bytes out;
@@ -83,7 +83,7 @@ TEST(EventGroupReading, SpansMayReachIntoTheTable) {
   // payload; the last 8 bytes here are the table item itself.
   RawGroup raw;
   raw.fixedSize = 8;
-  raw.data = testing::bytesOf("xy");
+  raw.data = test::bytesOf("xy");
   raw.spans = {{2, 8}};
   EventGroup group(raw.build());
   ASSERT_EQ(group.entryCount(), 1u);
@@ -106,8 +106,8 @@ TEST(EventGroupRefusals, WrongMarkerIsBadMarker) {
     EXPECT_EQ(refusal(raw.build()), "Bad marker") << std::hex << marker;
   }
   // The marker is judged before the length: four foreign bytes are that too.
-  EXPECT_EQ(refusal(testing::bytesOf("KCDC")), "Bad marker");
-  EXPECT_EQ(refusal(testing::bytesOf("KCDC and a packed body of some length")), "Bad marker");
+  EXPECT_EQ(refusal(test::bytesOf("KCDC")), "Bad marker");
+  EXPECT_EQ(refusal(test::bytesOf("KCDC and a packed body of some length")), "Bad marker");
 }
 
 TEST(EventGroupRefusals, LayoutOutsideThePayload) {
@@ -119,21 +119,21 @@ TEST(EventGroupRefusals, LayoutOutsideThePayload) {
 
   RawGroup dataTooLong;
 
-  dataTooLong.data = testing::bytesOf("abcd");
+  dataTooLong.data = test::bytesOf("abcd");
 
   dataTooLong.dataSize = 5;
   EXPECT_NE(refusal(dataTooLong.build()), "accepted");
 
   RawGroup tableShort;
 
-  tableShort.data = testing::bytesOf("abcd");
+  tableShort.data = test::bytesOf("abcd");
   tableShort.spans = {{0, 4}};
   tableShort.entryCount = 2;
   EXPECT_NE(refusal(tableShort.build()), "accepted");
 
   RawGroup spanPastEnd;
 
-  spanPastEnd.data = testing::bytesOf("abcd");
+  spanPastEnd.data = test::bytesOf("abcd");
   spanPastEnd.spans = {{1, 12}};  // 4 data bytes + 8 table bytes from 1 is one too many
   EXPECT_NE(refusal(spanPastEnd.build()), "accepted");
 
@@ -141,16 +141,16 @@ TEST(EventGroupRefusals, LayoutOutsideThePayload) {
   for (const auto& [offset, size] : std::vector<std::pair<std::uint32_t, std::uint32_t>>{
            {0xFFFFFFFF, 2}, {2, 0xFFFFFFFF}, {0xFFFFFFF0, 0x20}, {0xFFFFFFEC, 4}}) {
     RawGroup wrap;
-    wrap.data = testing::bytesOf("abcd");
+    wrap.data = test::bytesOf("abcd");
     wrap.spans = {{offset, size}};
     EXPECT_NE(refusal(wrap.build()), "accepted") << offset << "+" << size;
   }
   RawGroup hugeCount;
-  hugeCount.data = testing::bytesOf("abcd");
+  hugeCount.data = test::bytesOf("abcd");
   hugeCount.entryCount = 0xFFFFFFFF;
   EXPECT_NE(refusal(hugeCount.build()), "accepted");
   RawGroup hugeData;
-  hugeData.data = testing::bytesOf("abcd");
+  hugeData.data = test::bytesOf("abcd");
   hugeData.dataSize = 0xFFFFFFF0;
   EXPECT_NE(refusal(hugeData.build()), "accepted");
 }
@@ -165,13 +165,13 @@ TEST(EventGroupRefusals, RefusalsAreLoadErrorsAndErrors) {
 TEST(EventGroupWriting, SharedBytesAreWrittenTwice) {
   RawGroup raw;
   raw.fixedSize = 8;
-  raw.data = testing::bytesOf("abcdef");
+  raw.data = test::bytesOf("abcdef");
   raw.spans = {{0, 6}, {0, 6}};
   EventGroup group(raw.build());
   EXPECT_EQ(group.serializedSize(), 20u + 12 + 16);
   Bytes out;
   group.serialize(out);
-  EXPECT_EQ(out, GroupBuilder(8).entry(testing::bytesOf("abcdef")).entry(testing::bytesOf("abcdef")).build());
+  EXPECT_EQ(out, GroupBuilder(8).entry(test::bytesOf("abcdef")).entry(test::bytesOf("abcdef")).build());
 }
 
 }  // namespace

@@ -10,22 +10,22 @@ namespace hush {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Bytes;
-using testing::bytesOf;
-using testing::readFile;
-using testing::storePath;
+using test::Bytes;
+using test::bytesOf;
+using test::readFile;
+using test::storePath;
 
 TEST_F(SaveTest, ReadOnlyFolderFailsCleanly) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
-  load(testing::sampleMovie());
+  load(test::sampleMovie());
   fs::create_directory(folder / "locked");
   fs::permissions(folder / "locked", fs::perms::owner_read | fs::perms::owner_exec);
   EXPECT_EQ(store.save(storePath(folder / "locked" / "out.3mm")), 0);
 }
 
 TEST_F(SaveTest, ExistingTargetKeepsItsPermissionBits) {
-  load(testing::sampleMovie());
-  testing::writeFile(folder / "out.3mm", bytesOf("old"));
+  load(test::sampleMovie());
+  test::writeFile(folder / "out.3mm", bytesOf("old"));
   fs::permissions(folder / "out.3mm", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
   EXPECT_EQ(fs::status(folder / "out.3mm").permissions(),
@@ -33,7 +33,7 @@ TEST_F(SaveTest, ExistingTargetKeepsItsPermissionBits) {
 }
 
 TEST_F(SaveTest, NewTargetGetsOrdinaryPermissions) {
-  load(testing::sampleMovie());
+  load(test::sampleMovie());
   ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -48,13 +48,13 @@ TEST_F(InPlaceSaveTest, ThroughASymlink) {
 }
 
 TEST_F(InPlaceSaveTest, ThroughAHardLink) {
-  testing::writeFile(folder / "movie.3mm", testing::sampleMovie().bytes());
+  test::writeFile(folder / "movie.3mm", test::sampleMovie().bytes());
   fs::create_hard_link(folder / "movie.3mm", folder / "other.3mm");
   ASSERT_EQ(store.open(storePath(folder / "movie.3mm")), 1);
   ASSERT_EQ(store.save(storePath(folder / "other.3mm")), 1);
   ChunkyFile reloaded;
   EXPECT_EQ(reloaded.open(storePath(folder / "other.3mm")), 1);
-  EXPECT_EQ(reloaded.chunkCount(), testing::sampleMovie().chunks.size());
+  EXPECT_EQ(reloaded.chunkCount(), test::sampleMovie().chunks.size());
 }
 
 }  // namespace

@@ -13,9 +13,9 @@ namespace hush {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Bytes;
-using testing::readFile;
-using testing::storePath;
+using test::Bytes;
+using test::readFile;
+using test::storePath;
 
 std::u16string upper(std::u16string text) {
   for (auto& c : text) c = static_cast<char16_t>(std::towupper(c));
@@ -35,7 +35,7 @@ TEST_F(InPlaceSaveTest, ForwardSlashes) {
 }
 
 TEST_F(InPlaceSaveTest, ShortName) {
-  testing::writeFile(folder / "a rather long movie name.3mm", testing::sampleMovie().bytes());
+  test::writeFile(folder / "a rather long movie name.3mm", test::sampleMovie().bytes());
   const std::wstring longName = (folder / "a rather long movie name.3mm").wstring();
   wchar_t shortName[MAX_PATH];
   const DWORD length = GetShortPathNameW(longName.c_str(), shortName, MAX_PATH);
@@ -46,12 +46,12 @@ TEST_F(InPlaceSaveTest, ShortName) {
 }
 
 TEST_F(SaveTest, ReadOnlyTargetFailsCleanly) {
-  load(testing::sampleMovie());
-  testing::writeFile(folder / "out.3mm", testing::bytesOf("old"));
+  load(test::sampleMovie());
+  test::writeFile(folder / "out.3mm", test::bytesOf("old"));
   fs::permissions(folder / "out.3mm", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   EXPECT_EQ(store.save(storePath(folder / "out.3mm")), 0);
   fs::permissions(folder / "out.3mm", fs::perms::owner_write, fs::perm_options::add);
-  EXPECT_EQ(readFile(folder / "out.3mm"), testing::bytesOf("old"));
+  EXPECT_EQ(readFile(folder / "out.3mm"), test::bytesOf("old"));
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"movie.3mm", "out.3mm"}));
 }
 

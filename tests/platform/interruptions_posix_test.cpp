@@ -16,12 +16,12 @@ namespace {
 // A child names a file for the handler and is interrupted: the file goes,
 // and the child ends by the signal, as the shell expects (128 + N).
 TEST(Interruptions, RemoveTheNamedTempFileAndEndAsTheSignalWould) {
-  testing::TempFolder folder;
+  test::TempFolder folder;
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     const auto kept = folder / "kept.tmp";
     const auto named = folder / "named.tmp";
-    testing::writeFile(kept, {1});
-    testing::writeFile(named, {2});
+    test::writeFile(kept, {1});
+    test::writeFile(named, {2});
     const pid_t child = ::fork();
     if (child == 0) {
       catchInterruptions();

@@ -9,8 +9,8 @@
 namespace hush {
 namespace {
 
-using testing::Bytes;
-using testing::GroupBuilder;
+using test::Bytes;
+using test::GroupBuilder;
 
 Bytes words(std::vector<std::uint32_t> values, std::size_t extra = 0) {
   Bytes bytes;
@@ -86,7 +86,7 @@ TEST(RemoveSoundEvents, NoSoundLeavesTheGroupAsItWas) {
 
 TEST(RemoveSoundEvents, EachSpanIsJudgedOnItsOwn) {
   // Two spans over the same bytes are both sound, or both not.
-  testing::RawGroup raw;
+  test::RawGroup raw;
   raw.fixedSize = 8;
   raw.data = words({9, 1, 9});
   raw.spans = {{0, 12}, {0, 8}, {0, 12}};

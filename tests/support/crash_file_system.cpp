@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace hush::testing {
+namespace hush::test {
 namespace {
 
 constexpr std::size_t kBlock = 4096;
@@ -168,4 +168,4 @@ Path CrashFileSystem::resolveLinks(const Path& path) {
   return path;
 }
 
-}  // namespace hush::testing
+}  // namespace hush::test

@@ -13,7 +13,7 @@
 #include "platform/file_system.h"
 #include "support/document_builder.h"
 
-namespace hush::testing {
+namespace hush::test {
 
 class CrashFileSystem final : public FileSystem {
  public:
@@ -67,4 +67,4 @@ class CrashFileSystem final : public FileSystem {
   std::uint64_t nextId_ = 1;
 };
 
-}  // namespace hush::testing
+}  // namespace hush::test

@@ -4,7 +4,7 @@
 #include <numeric>
 #include <stdexcept>
 
-namespace hush::testing {
+namespace hush::test {
 namespace {
 
 void append32(Bytes& out, std::uint32_t value) {
@@ -198,4 +198,4 @@ Bytes RawGroup::build() const {
   return out;
 }
 
-}  // namespace hush::testing
+}  // namespace hush::test

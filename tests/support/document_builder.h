@@ -15,7 +15,7 @@
 
 #include "chunky/chunk_types.h"
 
-namespace hush::testing {
+namespace hush::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -97,4 +97,4 @@ void put32(Bytes& bytes, std::size_t at, std::uint32_t value);
 void put16(Bytes& bytes, std::size_t at, std::uint16_t value);
 std::uint32_t get32(const Bytes& bytes, std::size_t at);
 
-}  // namespace hush::testing
+}  // namespace hush::test

@@ -1,6 +1,6 @@
 #include "support/faulty_file_system.h"
 
-namespace hush::testing {
+namespace hush::test {
 namespace {
 
 // Counts and fails the operations of a file, a temporary one included.
@@ -93,4 +93,4 @@ Path FaultyFileSystem::resolveLinks(const Path& path) {
   return real_.resolveLinks(path);
 }
 
-}  // namespace hush::testing
+}  // namespace hush::test

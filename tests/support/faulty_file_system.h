@@ -11,7 +11,7 @@
 
 #include "platform/file_system.h"
 
-namespace hush::testing {
+namespace hush::test {
 
 class FaultyFileSystem final : public FileSystem {
  public:
@@ -60,4 +60,4 @@ class FaultyFileSystem final : public FileSystem {
   std::function<void()> action_;
 };
 
-}  // namespace hush::testing
+}  // namespace hush::test

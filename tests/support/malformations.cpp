@@ -1,6 +1,6 @@
 #include "support/malformations.h"
 
-namespace hush::testing {
+namespace hush::test {
 
 DocumentBuilder twoChunkDocument() {
   DocumentBuilder doc;
@@ -40,4 +40,4 @@ const std::vector<Malformation>& documentMalformations() {
   };  return cases;
 }
 
-}  // namespace hush::testing
+}  // namespace hush::test

@@ -7,7 +7,7 @@
 
 #include "support/document_builder.h"
 
-namespace hush::testing {
+namespace hush::test {
 
 // A movie and one scene: the smallest document with a link, a name and
 // two index records.
@@ -23,4 +23,4 @@ struct Malformation {
 // least two chunks).
 const std::vector<Malformation>& documentMalformations();
 
-}  // namespace hush::testing
+}  // namespace hush::test

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace hush::testing {
+namespace hush::test {
 
 struct ProgramResult {
   int status = -1;
@@ -42,4 +42,4 @@ int stopProgram(int pid, int signal);
 void endProgram(int pid);
 #endif
 
-}  // namespace hush::testing
+}  // namespace hush::test

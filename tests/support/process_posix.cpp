@@ -10,7 +10,7 @@
 
 #include "support/process.h"
 
-namespace hush::testing {
+namespace hush::test {
 namespace {
 
 std::vector<char*> argvOf(const std::filesystem::path& program, const std::vector<std::string>& args,
@@ -143,4 +143,4 @@ ProgramResult runOnTerminal(const std::filesystem::path& program, const std::vec
   return result;
 }
 
-}  // namespace hush::testing
+}  // namespace hush::test

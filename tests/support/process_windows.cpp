@@ -6,7 +6,7 @@
 
 #include "support/process.h"
 
-namespace hush::testing {
+namespace hush::test {
 namespace {
 
 std::wstring fromUtf8(const std::string& text) {
@@ -125,4 +125,4 @@ ProgramResult runOnTerminal(const std::filesystem::path&, const std::vector<std:
   return none;
 }
 
-}  // namespace hush::testing
+}  // namespace hush::test

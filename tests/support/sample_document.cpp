@@ -4,7 +4,7 @@
 #include <iterator>
 #include <utility>
 
-namespace hush::testing {
+namespace hush::test {
 namespace {
 
 // Event ids of the movie's groups. Groups with an 8-byte fixed part keep
@@ -118,4 +118,4 @@ DocumentBuilder bigSampleMovie(unsigned mebibytes) {
   return doc;
 }
 
-}  // namespace hush::testing
+}  // namespace hush::test

@@ -3,7 +3,7 @@
 
 #include "support/document_builder.h"
 
-namespace hush::testing {
+namespace hush::test {
 
 // A small scene: a movie with two scenes, event groups of both kinds (with
 // sound events among their entries), and the sound chunks they use.
@@ -21,4 +21,4 @@ DocumentBuilder largeSampleMovie();
 // payload holds at most 16 MiB): a save long enough to be stopped halfway.
 DocumentBuilder bigSampleMovie(unsigned mebibytes);
 
-}  // namespace hush::testing
+}  // namespace hush::test

@@ -3,7 +3,7 @@
 #include "support/sample_document.h"
 #include "support/temp_folder.h"
 
-namespace hush::testing {
+namespace hush::test {
 namespace {
 
 // The bundled sample is what tools/make_sample writes; rebuild it with that
@@ -11,4 +11,4 @@ namespace {
 TEST(SampleDocument, BundledFileIsTheBuildersOutput) { EXPECT_EQ(readFile(HUSH_SAMPLE), sampleMovie().bytes()); }
 
 }  // namespace
-}  // namespace hush::testing
+}  // namespace hush::test

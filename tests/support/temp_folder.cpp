@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <type_traits>
 
-namespace hush::testing {
+namespace hush::test {
 
 TempFolder::TempFolder() {
   std::random_device seed;
@@ -65,4 +65,4 @@ std::u16string storePath(const std::filesystem::path& path) {
   }
 }
 
-}  // namespace hush::testing
+}  // namespace hush::test

@@ -7,7 +7,7 @@
 
 #include "support/document_builder.h"
 
-namespace hush::testing {
+namespace hush::test {
 
 class TempFolder {
  public:
@@ -30,9 +30,9 @@ void writeFile(const std::filesystem::path& path, const Bytes& bytes);
 // The store's path form of a file-system path.
 std::u16string storePath(const std::filesystem::path& path);
 
-}  // namespace hush::testing
+}  // namespace hush::test
 
-namespace hush::testing {
+namespace hush::test {
 
 // Writes `bytes` as `name` in `folder` and returns the store's path for it.
 inline std::u16string placeDocument(const TempFolder& folder, const Bytes& bytes, const std::string& name = "movie.3mm") {
@@ -40,4 +40,4 @@ inline std::u16string placeDocument(const TempFolder& folder, const Bytes& bytes
   return storePath(folder / name);
 }
 
-}  // namespace hush::testing
+}  // namespace hush::test
