@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "chunky/chunky_file.h"
-#include "memory_file_system.h"
+#include "support/crash_file_system.h"
 
 using namespace hush;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzzing::MemoryFileSystem files;
+  test::CrashFileSystem files;
   files.put(u"in.3mm", std::vector<std::uint8_t>(data, data + size));
   ChunkyFile document(files);
   const int result = document.open(u"in.3mm");

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "support/document_builder.h"
+#include "support/loaded_store.h"
 #include "support/temp_folder.h"
 
 namespace hush {
@@ -17,18 +18,13 @@ using test::bytesOf;
 using test::ChunkRecipe;
 using test::DocumentBuilder;
 
-class StoreTest : public ::testing::Test {
+class StoreTest : public test::LoadedStore {
  protected:
-  void load(const DocumentBuilder& doc) { ASSERT_EQ(store.open(test::placeDocument(folder, doc.bytes())), 1); }
-
   std::vector<std::pair<ChunkTag, ChunkNumber>> identities() const {
     std::vector<std::pair<ChunkTag, ChunkNumber>> ids;
     for (const auto& c : store.chunks()) ids.emplace_back(c.tag, c.number);
     return ids;
   }
-
-  test::TempFolder folder;
-  ChunkyFile store;
 };
 
 TEST_F(StoreTest, ClosedStoreGivesEmptyResults) {
@@ -48,7 +44,7 @@ TEST_F(StoreTest, ClosedStoreGivesEmptyResults) {
   EXPECT_FALSE(store.unlinkSelected());
   EXPECT_FALSE(store.deleteCurrent());
   EXPECT_FALSE(store.close());
-  EXPECT_EQ(store.save(u"anything.3mm"), 0);
+  EXPECT_EQ(store.save(u"anything.3mm"), kNotSaved);
 }
 
 TEST_F(StoreTest, CursorAndQueries) {
@@ -108,7 +104,7 @@ TEST_F(StoreTest, FindChunkWithNumbersOfEveryWidth) {
     for (const ChunkNumber number : {0xFFFFFFFFu, 5u, 0x80000000u, 5u, 0u}) doc.add("ACTR", number);
     if (twoTags) doc.add("BKGD", 0xFFFFFFFF);
     ChunkyFile local;
-    ASSERT_EQ(local.open(test::placeDocument(folder, doc.bytes(), twoTags ? "two.3mm" : "one.3mm")), 1);
+    ASSERT_EQ(local.open(test::placeDocument(folder, doc.bytes(), twoTags ? "two.3mm" : "one.3mm")), kOpened);
     EXPECT_EQ(local.findChunk(makeTag("ACTR"), 0xFFFFFFFF), 0);
     EXPECT_EQ(local.findChunk(makeTag("ACTR"), 5), 1);
     EXPECT_EQ(local.findChunk(makeTag("ACTR"), 0x80000000), 2);
@@ -187,7 +183,7 @@ TEST_F(StoreTest, LoweredCountsLandAsIfAtTheUnlink) {
   ASSERT_EQ(store.save(test::storePath(folder / "saved.3mm")), kSaved);
 
   ChunkyFile saved;
-  ASSERT_EQ(saved.open(test::storePath(folder / "saved.3mm")), 1);
+  ASSERT_EQ(saved.open(test::storePath(folder / "saved.3mm")), kOpened);
   for (const ChunkTag tag : {makeTag("PATH"), makeTag("TBOX")}) {
     const std::int32_t index = saved.findChunk(tag, 1);
     ASSERT_GE(index, 0);
@@ -275,7 +271,7 @@ TEST_F(StoreTest, CloseForgetsTheDocument) {
   // A second document starts from nothing: no range of the first one's.
   DocumentBuilder other;
   other.add("MVIE", 4);
-  ASSERT_EQ(store.open(test::placeDocument(folder, other.bytes(), "other.3mm")), 1);
+  load(other, "other.3mm");
   EXPECT_EQ(store.tagRanges(), (std::vector<TagRange>{{makeTag("MVIE"), 4, 4}}));
 }
 
@@ -301,8 +297,8 @@ TEST(StoreBatchEdits, SameOutcomeAsOneEditAtATime) {
     const auto path = test::placeDocument(folder, doc.bytes());
     ChunkyFile single;
     ChunkyFile batch;
-    ASSERT_EQ(single.open(path), 1);
-    ASSERT_EQ(batch.open(path), 1);
+    ASSERT_EQ(single.open(path), kOpened);
+    ASSERT_EQ(batch.open(path), kOpened);
 
     const ChunkTag msnd = makeTag("MSND");
     for (std::uint32_t i = 0; i < single.chunkCount(); ++i) {

@@ -23,8 +23,8 @@ int openBytes(const Bytes& bytes) {
   test::TempFolder folder;
   ChunkyFile store;
   const int result = store.open(test::placeDocument(folder, bytes));
-  EXPECT_EQ(store.isOpen(), result == 1);
-  if (result != 1) {
+  EXPECT_EQ(store.isOpen(), result == kOpened);
+  if (result != kOpened) {
     EXPECT_EQ(store.chunkCount(), 0u);
     EXPECT_TRUE(store.path().empty());
   }
@@ -48,13 +48,13 @@ TEST(LoadRefusals, EachMalformationHasItsResult) {
 
 TEST(LoadRefusals, EveryTruncationIsRefused) {
   const Bytes whole = test::twoChunkDocument().bytes();
-  ASSERT_EQ(openBytes(whole), 1);
+  ASSERT_EQ(openBytes(whole), kOpened);
   for (std::size_t length = 0; length < whole.size(); ++length) {
     Bytes prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
-    EXPECT_NE(openBytes(prefix), 1) << length;
+    EXPECT_NE(openBytes(prefix), kOpened) << length;
     if (length >= 128) {
       fixTotals(prefix);  // even with a header that agrees with the length
-      EXPECT_NE(openBytes(prefix), 1) << length;
+      EXPECT_NE(openBytes(prefix), kOpened) << length;
     }
   }
 }
@@ -64,24 +64,24 @@ TEST(LoadRefusals, HostileCountsAreAnsweredQuickly) {
   put32(doc.bytes, doc.indexStart + 4, 0xFFFFFFFF);
   put32(doc.bytes, doc.indexStart + 8, 0xFFFFFFFF);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(openBytes(doc.bytes), 5);
+  EXPECT_EQ(openBytes(doc.bytes), kIndexRefused);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 TEST(LoadRefusals, NoPathOrNoFile) {
   test::TempFolder folder;
   ChunkyFile store;
-  EXPECT_EQ(store.open(u""), 0);
+  EXPECT_EQ(store.open(u""), kOpenFailed);
   const auto missing = test::storePath(folder / "missing.3mm");
-  EXPECT_EQ(store.open(missing), 0);
+  EXPECT_EQ(store.open(missing), kOpenFailed);
   EXPECT_TRUE(store.path().empty());  // a refused open leaves no trace
   EXPECT_FALSE(store.isOpen());
-  EXPECT_EQ(store.open(test::storePath(folder.path())), 0);  // a folder is not a document
+  EXPECT_EQ(store.open(test::storePath(folder.path())), kOpenFailed);  // a folder is not a document
 }
 
 TEST(Load, EmptyDocument) {
   EXPECT_EQ(DocumentBuilder().bytes().size(), 148u);
-  EXPECT_EQ(openBytes(DocumentBuilder().bytes()), 1);
+  EXPECT_EQ(openBytes(DocumentBuilder().bytes()), kOpened);
 }
 
 TEST(Load, RecordsAndHeaderFields) {
@@ -95,7 +95,7 @@ TEST(Load, RecordsAndHeaderFields) {
   test::TempFolder folder;
   ChunkyFile store;
   const auto path = test::placeDocument(folder, doc.bytes());
-  ASSERT_EQ(store.open(path), 1);
+  ASSERT_EQ(store.open(path), kOpened);
   EXPECT_EQ(store.path(), path);
   EXPECT_EQ(store.formatCode(), 0x05050001u);
   EXPECT_EQ(store.headerId(), 0xDEADBEEFu);
@@ -141,7 +141,7 @@ TEST(Load, StoreIsInDescriptorOrderNotTableOrder) {
   // descriptors (ZZZZ, AAAA, MMMM).
   test::TempFolder folder;
   ChunkyFile store;
-  ASSERT_EQ(store.open(test::placeDocument(folder, built.bytes)), 1);
+  ASSERT_EQ(store.open(test::placeDocument(folder, built.bytes)), kOpened);
   std::vector<ChunkTag> tags;
   for (const auto& c : store.chunks()) tags.push_back(c.tag);
   EXPECT_EQ(tags, (std::vector<ChunkTag>{makeTag("ZZZZ"), makeTag("AAAA"), makeTag("MMMM")}));
@@ -155,7 +155,7 @@ TEST(Load, OddButReadableRecords) {
   put16(built.bytes, built.descriptorAt[1] + 20, 0x0404);  // an unknown name marker: no name
   test::TempFolder folder;
   ChunkyFile store;
-  ASSERT_EQ(store.open(test::placeDocument(folder, built.bytes)), 1);
+  ASSERT_EQ(store.open(test::placeDocument(folder, built.bytes)), kOpened);
   EXPECT_EQ(store.chunks()[0].links, (std::vector<ChildLink>{{makeTag("SCEN"), 1, 0}}));
   EXPECT_EQ(store.chunks()[0].selectedLink, kNoLink);
   EXPECT_TRUE(store.chunks()[1].name.empty());
@@ -167,8 +167,8 @@ TEST(Load, SecondOpenChangesNothing) {
   ChunkyFile store;
   const auto first = test::placeDocument(folder, test::twoChunkDocument().bytes(), "a.3mm");
   const auto second = test::placeDocument(folder, DocumentBuilder().bytes(), "b.3mm");
-  ASSERT_EQ(store.open(first), 1);
-  EXPECT_EQ(store.open(second), 0);
+  ASSERT_EQ(store.open(first), kOpened);
+  EXPECT_EQ(store.open(second), kOpenFailed);
   EXPECT_EQ(store.path(), first);
   EXPECT_EQ(store.chunkCount(), 2u);
 }
@@ -178,7 +178,7 @@ TEST(Load, ReadOnlyDocumentLoads) {
   const auto path = test::placeDocument(folder, test::twoChunkDocument().bytes());
   std::filesystem::permissions(folder / "movie.3mm", std::filesystem::perms::owner_read);
   ChunkyFile store;
-  EXPECT_EQ(store.open(path), 1);
+  EXPECT_EQ(store.open(path), kOpened);
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ using test::storePath;
 
 TEST_F(SaveTest, EmptyStoreIs148Bytes) {
   load(DocumentBuilder());
-  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
+  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), kSaved);
   const Bytes out = readFile(folder / "out.3mm");
   ASSERT_EQ(out.size(), 148u);
   EXPECT_EQ(test::get32(out, 16), 148u);
@@ -38,7 +38,7 @@ TEST_F(SaveTest, OneChunkDocumentByteForByte) {
   DocumentBuilder doc;
   doc.add("MVIE", 1, Bytes{1, 2, 3, 4});
   load(doc);
-  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
+  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), kSaved);
   Bytes expected(128, 0);
   const Bytes head{'C', 'H', 'N', '2', 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x00, 0x03, 0x03,
                    180, 0, 0, 0, 132, 0, 0, 0, 48, 0, 0, 0, 180, 0, 0, 0};
@@ -58,7 +58,7 @@ TEST_F(SaveTest, UneditedRoundTripIsByteIdentical) {
   doc.add("AAAA", 3, bytesOf("first in key order, last in store order")).named(std::u16string(300, u'\u00e9'), true);
   const Bytes original = doc.bytes();
   load(doc);
-  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
+  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), kSaved);
   EXPECT_EQ(readFile(folder / "out.3mm"), original);
 }
 
@@ -71,7 +71,7 @@ TEST_F(SaveTest, StoreStandsForTheSavedFile) {
   store.selectChunk(0);
   store.replaceCurrentPayload(bytesOf("KCDC replaced"));
   const auto out = storePath(folder / "out.3mm");
-  ASSERT_EQ(store.save(out), 1);
+  ASSERT_EQ(store.save(out), kSaved);
   EXPECT_EQ(store.path(), out);
   EXPECT_EQ(store.current(), 0);  // the cursor stays, on whatever is there now
   EXPECT_EQ(store.findChunk(makeTag("SCEN"), 2), 2);  // looked up in the new order
@@ -92,9 +92,9 @@ TEST_F(SaveTest, StoreStandsForTheSavedFile) {
 
   // A second save reads from the first one's file; reloaded, the store
   // order is the order the save began with.
-  ASSERT_EQ(store.save(storePath(folder / "again.3mm")), 1);
+  ASSERT_EQ(store.save(storePath(folder / "again.3mm")), kSaved);
   ChunkyFile again;
-  ASSERT_EQ(again.open(storePath(folder / "again.3mm")), 1);
+  ASSERT_EQ(again.open(storePath(folder / "again.3mm")), kOpened);
   std::vector<ChunkTag> tags;
   for (const auto& c : again.chunks()) tags.push_back(c.tag);
   EXPECT_EQ(tags, (std::vector<ChunkTag>{makeTag("ACTR"), makeTag("SCEN"), makeTag("SCEN")}));
@@ -105,10 +105,10 @@ TEST_F(SaveTest, LongestNarrowNameStaysNarrow) {
   DocumentBuilder doc;
   doc.add("ACTR", 1).named(std::u16string(255, u'a'));
   ChunkyFile other;
-  ASSERT_EQ(other.open(test::placeDocument(folder, doc.bytes(), "names.3mm")), 1);
-  ASSERT_EQ(other.save(storePath(folder / "out.3mm")), 1);
+  ASSERT_EQ(other.open(test::placeDocument(folder, doc.bytes(), "names.3mm")), kOpened);
+  ASSERT_EQ(other.save(storePath(folder / "out.3mm")), kSaved);
   ChunkyFile reloaded;
-  ASSERT_EQ(reloaded.open(storePath(folder / "out.3mm")), 1);
+  ASSERT_EQ(reloaded.open(storePath(folder / "out.3mm")), kOpened);
   EXPECT_EQ(reloaded.chunks()[0].name, std::u16string(255, u'a'));
   EXPECT_EQ(reloaded.chunks()[0].nameForm, format::NameForm::Narrow);
 }
@@ -120,10 +120,10 @@ TEST_F(SaveTest, RefusesWhatTheFormatCannotHold) {
   const Bytes original = readFile(folder / "movie.3mm");
   store.selectChunk(0);
   store.replaceCurrentPayload(Bytes(1 << 24, 0x55));
-  EXPECT_EQ(store.save(path), 0);
-  EXPECT_EQ(store.save(storePath(folder / "out.3mm")), 0);
+  EXPECT_EQ(store.save(path), kNotSaved);
+  EXPECT_EQ(store.save(storePath(folder / "out.3mm")), kNotSaved);
   store.replaceCurrentPayload(Bytes((1 << 24) - 1, 0x55));
-  EXPECT_EQ(store.save(storePath(folder / "out.3mm")), 1);
+  EXPECT_EQ(store.save(storePath(folder / "out.3mm")), kSaved);
   EXPECT_EQ(readFile(folder / "movie.3mm"), original);
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"movie.3mm", "out.3mm"}));
 }
@@ -133,15 +133,15 @@ TEST_F(SaveTest, FailuresLeaveTargetAndInputAsTheyWere) {
   const Bytes original = readFile(folder / "movie.3mm");
   test::writeFile(folder / "existing.3mm", bytesOf("old bytes"));
 
-  EXPECT_EQ(store.save(storePath(folder / "no-such-folder" / "out.3mm")), 0);
+  EXPECT_EQ(store.save(storePath(folder / "no-such-folder" / "out.3mm")), kNotSaved);
   fs::create_directory(folder / "a-folder.3mm");
-  EXPECT_EQ(store.save(storePath(folder / "a-folder.3mm")), 0);
-  EXPECT_EQ(store.save(u""), 0);
+  EXPECT_EQ(store.save(storePath(folder / "a-folder.3mm")), kNotSaved);
+  EXPECT_EQ(store.save(u""), kNotSaved);
 
   // An input that shrank under us cannot give its payloads: refuse rather
   // than write what is not there.
   fs::resize_file(folder / "movie.3mm", original.size() - 1);
-  EXPECT_EQ(store.save(storePath(folder / "existing.3mm")), 0);
+  EXPECT_EQ(store.save(storePath(folder / "existing.3mm")), kNotSaved);
   EXPECT_EQ(readFile(folder / "existing.3mm"), bytesOf("old bytes"));
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"a-folder.3mm", "existing.3mm", "movie.3mm"}));
   EXPECT_TRUE(store.isOpen());
@@ -157,7 +157,7 @@ TEST_F(SaveTest, InputRewrittenSinceLoadingIsNotCopied) {
   for (std::size_t i = 200; i < rewritten.size() - 200; ++i) rewritten[i] ^= 0x5A;
   test::writeFile(folder / "movie.3mm", rewritten);
 
-  EXPECT_EQ(store.save(storePath(folder / "out.3mm")), 0);
+  EXPECT_EQ(store.save(storePath(folder / "out.3mm")), kNotSaved);
   EXPECT_EQ(folder.list(), std::vector<std::string>{"movie.3mm"});
   EXPECT_EQ(readFile(folder / "movie.3mm"), rewritten);
 }
@@ -193,7 +193,7 @@ TEST_P(LargeDocumentTest, ComesOutAsTheStoreWritesIt) {
   ASSERT_EQ(store.findChunk(doc.chunks[1].tag, doc.chunks[1].number), 1);
   const ChunkTag doomed[] = {tags[3]};
   store.deleteChunksTagged(doomed);
-  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
+  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), kSaved);
 
   DocumentBuilder expected;
   std::erase_if(doc.chunks, [&](const auto& chunk) { return chunk.tag == tags[3]; });
@@ -221,8 +221,8 @@ TEST_F(InPlaceSaveTest, ADocumentNamedLikeATemporaryFile) {
   for (const char* name : {"tempsave.3mm.tmp", ".hushmaker-abc123.tmp"}) {
     ChunkyFile local;
     const auto path = test::placeDocument(folder, test::sampleMovie().bytes(), name);
-    ASSERT_EQ(local.open(path), 1);
-    EXPECT_EQ(local.save(path), 1) << name;
+    ASSERT_EQ(local.open(path), kOpened);
+    EXPECT_EQ(local.save(path), kSaved) << name;
   }
 }
 

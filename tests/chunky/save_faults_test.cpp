@@ -16,17 +16,18 @@
 #include "support/document_builder.h"
 #include "support/faulty_file_system.h"
 #include "support/sample_document.h"
+#include "support/save_scenario.h"
 #include "support/temp_folder.h"
 
 namespace hush {
 namespace {
 
 using test::Bytes;
+using test::SaveScenario;
+using test::SaveTarget;
 using test::FaultyFileSystem;
 using test::readFile;
 using test::storePath;
-
-enum class Target { New, Existing, Input };
 
 struct Outcome {
   std::size_t operations = 0;
@@ -36,37 +37,35 @@ struct Outcome {
 
 // Saves a loaded movie once per operation of a whole save, failing that
 // operation, and checks the files and the store after each.
-Outcome saveFailingEachOperation(Target target) {
+Outcome saveFailingEachOperation(SaveTarget target) {
   test::TempFolder folder;
-  const Bytes input = test::largeSampleMovie().bytes();
-  const auto inputPath = test::placeDocument(folder, input);
-  const auto targetPath = target == Target::Input ? inputPath : storePath(folder / "out.3mm");
-  const Bytes oldTarget = target == Target::Existing ? test::bytesOf("an older silent movie") : Bytes{};
+  const SaveScenario scenario{target, test::largeSampleMovie().bytes()};
+  const auto inputPath = storePath(folder / SaveScenario::kInput);
+  const auto targetPath = storePath(folder / scenario.targetName());
 
   // A clean run first: how many operations a save takes, and its bytes.
   FaultyFileSystem files;
   Bytes expected;
   Bytes expectedAfterSave;
   std::vector<std::string> operations;
-  const auto targetFile = target == Target::Input ? folder / "movie.3mm" : folder / "out.3mm";
+  const auto targetFile = folder / scenario.targetName();
   const auto prepareFiles = [&] {
-    test::writeFile(folder / "movie.3mm", input);
     std::filesystem::remove(folder / "out.3mm");
-    if (target == Target::Existing) test::writeFile(folder / "out.3mm", oldTarget);
+    for (const auto& [name, bytes] : scenario.before()) test::writeFile(folder / name, bytes);
   };
   {
     prepareFiles();
     ChunkyFile store(files);
-    EXPECT_EQ(store.open(inputPath), 1);
+    EXPECT_EQ(store.open(inputPath), kOpened);
     store.selectChunk(0);
     store.replaceCurrentPayload(test::bytesOf("edited"));
     files.reset();
-    EXPECT_EQ(store.save(targetPath), 1);
+    EXPECT_EQ(store.save(targetPath), kSaved);
     operations = files.log();
     expected = readFile(targetFile);
     // A saved store is in (tag, number) order, so its next save lists the
     // descriptors in that order.
-    EXPECT_EQ(store.save(storePath(folder / "again.3mm")), 1);
+    EXPECT_EQ(store.save(storePath(folder / "again.3mm")), kSaved);
     expectedAfterSave = readFile(folder / "again.3mm");
     std::filesystem::remove(folder / "again.3mm");
   }
@@ -101,7 +100,7 @@ Outcome saveFailingEachOperation(Target target) {
     prepareFiles();
     ChunkyFile store(files);
     files.reset();
-    EXPECT_EQ(store.open(inputPath), 1);
+    EXPECT_EQ(store.open(inputPath), kOpened);
     store.selectChunk(0);
     store.replaceCurrentPayload(test::bytesOf("edited"));
     files.reset();
@@ -110,35 +109,21 @@ Outcome saveFailingEachOperation(Target target) {
     files.reset();
 
     if (mustFail(k)) {
-      EXPECT_EQ(result, 0);
+      EXPECT_EQ(result, kNotSaved);
     }
-    if (result == 0) {
-      ++outcome.failedSaves;
-      if (target == Target::New) {
-        EXPECT_FALSE(std::filesystem::exists(targetFile));
-      } else {
-        EXPECT_EQ(readFile(targetFile), target == Target::Input ? input : oldTarget);
-      }
-    } else {
-      ++outcome.completedSaves;
-      EXPECT_EQ(readFile(targetFile), expected);
-    }
-    if (target != Target::Input) {
-      EXPECT_EQ(readFile(folder / "movie.3mm"), input);
-    }
-    std::vector<std::string> expectedFiles{"movie.3mm"};
-    if (target != Target::Input && (result == 1 || target == Target::Existing)) expectedFiles.push_back("out.3mm");
-    EXPECT_EQ(folder.list(), expectedFiles);  // no temporary file left behind
+    EXPECT_EQ(scenario.expectOldOrNew(test::filesIn(folder.path()), expected), result == kSaved);
+    outcome.failedSaves += result == kSaved ? 0 : 1;
+    outcome.completedSaves += result == kSaved ? 1 : 0;
 
     // The store goes on: a later save writes the right bytes, unless it
     // lost its file (then it refuses rather than write without payloads).
     if (store.hasStream()) {
-      EXPECT_EQ(store.save(storePath(folder / "again.3mm")), 1);
-      EXPECT_EQ(readFile(folder / "again.3mm"), result == 1 ? expectedAfterSave : expected);
+      EXPECT_EQ(store.save(storePath(folder / "again.3mm")), kSaved);
+      EXPECT_EQ(readFile(folder / "again.3mm"), result == kSaved ? expectedAfterSave : expected);
       std::filesystem::remove(folder / "again.3mm");
     } else {
-      EXPECT_EQ(result, 1);  // only a save that completed may leave it so
-      EXPECT_EQ(store.save(storePath(folder / "again.3mm")), 0);
+      EXPECT_EQ(result, kSaved);  // only a save that completed may leave it so
+      EXPECT_EQ(store.save(storePath(folder / "again.3mm")), kNotSaved);
     }
   }
   return outcome;
@@ -150,11 +135,11 @@ void report(const Outcome& outcome) {
   EXPECT_GT(outcome.failedSaves, 5);
 }
 
-TEST(SaveFaults, NewTarget) { report(saveFailingEachOperation(Target::New)); }
+TEST(SaveFaults, NewTarget) { report(saveFailingEachOperation(SaveTarget::New)); }
 
-TEST(SaveFaults, ExistingTarget) { report(saveFailingEachOperation(Target::Existing)); }
+TEST(SaveFaults, ExistingTarget) { report(saveFailingEachOperation(SaveTarget::Existing)); }
 
-TEST(SaveFaults, InPlace) { report(saveFailingEachOperation(Target::Input)); }
+TEST(SaveFaults, InPlace) { report(saveFailingEachOperation(SaveTarget::InPlace)); }
 
 // Another program changes the input just before each operation of a save:
 // appends to it, or puts a new file in its place as an editor saves. Up to
@@ -189,7 +174,7 @@ TEST(SaveFaults, InputChangedDuringTheSaveFailsIt) {
       test::writeFile(in, input);
       std::filesystem::remove(folder / "out.3mm");
       ChunkyFile store(files);
-      ASSERT_EQ(store.open(storePath(in)), 1);
+      ASSERT_EQ(store.open(storePath(in)), kOpened);
       files.reset();
       bool edited = false;
       files.beforeOperation(k, [&] { edited = edit(in); });
@@ -215,17 +200,17 @@ TEST(SaveFaults, FullDiskAtEveryPoint) {
   const auto inputPath = test::placeDocument(folder, input);
   FaultyFileSystem files;
   ChunkyFile store(files);
-  ASSERT_EQ(store.open(inputPath), 1);
+  ASSERT_EQ(store.open(inputPath), kOpened);
   for (std::uint64_t space : {std::uint64_t{0}, std::uint64_t{100}, std::uint64_t{4096}, std::uint64_t{200000},
                               static_cast<std::uint64_t>(input.size() - 1)}) {
     files.reset();
     files.limitSpace(space);
-    EXPECT_EQ(store.save(inputPath), 0) << space;
+    EXPECT_EQ(store.save(inputPath), kNotSaved) << space;
     EXPECT_EQ(readFile(folder / "movie.3mm"), input);
     EXPECT_EQ(folder.list(), std::vector<std::string>{"movie.3mm"});
   }
   files.reset();
-  EXPECT_EQ(store.save(inputPath), 1);
+  EXPECT_EQ(store.save(inputPath), kSaved);
   EXPECT_EQ(readFile(folder / "movie.3mm"), input);  // unedited: the same bytes
 }
 

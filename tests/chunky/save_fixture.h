@@ -4,23 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "chunky/chunky_file.h"
-#include "support/document_builder.h"
+#include "support/loaded_store.h"
 #include "support/sample_document.h"
-#include "support/temp_folder.h"
 
 namespace hush {
 
-class SaveTest : public ::testing::Test {
- protected:
-  std::u16string load(const test::DocumentBuilder& doc, const std::string& name = "movie.3mm") {
-    const auto path = test::placeDocument(folder, doc.bytes(), name);
-    EXPECT_EQ(store.open(path), 1);
-    return path;
-  }
-
-  test::TempFolder folder;
-  ChunkyFile store;
-};
+using SaveTest = test::LoadedStore;
 
 // Saving over the document we are reading from, however it is spelled.
 class InPlaceSaveTest : public SaveTest {
@@ -31,11 +20,11 @@ class InPlaceSaveTest : public SaveTest {
     load(doc);
     store.selectChunk(0);
     store.replaceCurrentPayload(test::bytesOf("an edited movie"));
-    ASSERT_EQ(store.save(target), 1);
+    ASSERT_EQ(store.save(target), kSaved);
     EXPECT_NE(test::readFile(folder / "movie.3mm"), original);
 
     ChunkyFile reloaded;
-    ASSERT_EQ(reloaded.open(test::storePath(folder / "movie.3mm")), 1);
+    ASSERT_EQ(reloaded.open(test::storePath(folder / "movie.3mm")), kOpened);
     ASSERT_EQ(reloaded.chunkCount(), doc.chunks.size());
     for (std::uint32_t i = 0; i < reloaded.chunkCount(); ++i) {
       reloaded.selectChunk(i);

@@ -38,7 +38,7 @@ TEST(RunArguments, NoArgumentsAtAllIsTheUsage) {
   // A process started with an empty argument list has no argv[1] to read.
   test::FaultyFileSystem files;
   const RunOutcome outcome = runWith(files, {});
-  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.status, kExitUsage);
   EXPECT_TRUE(endsWith(outcome.output, "at a command prompt.\n"));
   EXPECT_EQ(files.operations(), 0u);
 }
@@ -55,7 +55,7 @@ void failEachOperationOfARun(bool inPlace) {
   test::FaultyFileSystem files;
   test::writeFile(in, input);
   const RunOutcome clean = runWith(files, {"hushmaker", in, out});
-  ASSERT_EQ(clean.status, 7);
+  ASSERT_EQ(clean.status, kExitSaved);
   const auto total = files.operations();
   const test::Bytes silent = test::readFile(out);
 
@@ -67,18 +67,18 @@ void failEachOperationOfARun(bool inPlace) {
     files.failOperation(k);
     const RunOutcome outcome = runWith(files, {"hushmaker", in, out});
     SCOPED_TRACE("failing operation " + std::to_string(k) + " of " + std::to_string(total));
-    if (outcome.status == 7) {
+    if (outcome.status == kExitSaved) {
       EXPECT_TRUE(endsWith(outcome.output, "Saved!\n"));
       EXPECT_EQ(test::readFile(out), silent);
       continue;
     }
-    if (outcome.status == 2) {
+    if (outcome.status == kExitGroupError) {
       EXPECT_TRUE(endsWith(outcome.output, "Error: Couldn't read the group from the file\n"));  // the pass's reads
-    } else if (outcome.status == 1) {
+    } else if (outcome.status == kExitLoadFailed) {
       EXPECT_TRUE(endsWith(outcome.output, "Couldn't load!\n"));  // the load's own reads
     } else {
       ++failed;
-      EXPECT_EQ(outcome.status, 3);
+      EXPECT_EQ(outcome.status, kExitSaveFailed);
       EXPECT_TRUE(endsWith(outcome.output, "Couldn't save!\n"));
     }
     EXPECT_FALSE(outputExists());

@@ -6,7 +6,7 @@
 
 #include "silence/sound_policy.h"
 #include "support/document_builder.h"
-#include "support/temp_folder.h"
+#include "support/loaded_store.h"
 
 namespace hush {
 namespace {
@@ -16,10 +16,8 @@ using test::bytesOf;
 using test::DocumentBuilder;
 using test::GroupBuilder;
 
-class StripTest : public ::testing::Test {
+class StripTest : public test::LoadedStore {
  protected:
-  void load(const DocumentBuilder& doc) { ASSERT_EQ(store.open(test::placeDocument(folder, doc.bytes())), 1); }
-
   // Runs the pass: "" when it was done, else the group it refused and why.
   std::string strip() {
     const StripResult result = stripSounds(store);
@@ -28,21 +26,11 @@ class StripTest : public ::testing::Test {
     return (group ? std::to_string(group->number) + " " + tagText(group->tag) + ": " : "") + result.refusal->message;
   }
 
-  Bytes payloadOf(std::uint32_t index) {
-    store.selectChunk(index);
-    Bytes bytes(store.currentPayloadSize());
-    EXPECT_TRUE(store.readCurrentPayload(bytes));
-    return bytes;
-  }
-
   std::vector<std::string> tags() const {
     std::vector<std::string> names;
     for (const auto& c : store.chunks()) names.push_back(tagText(c.tag));
     return names;
   }
-
-  test::TempFolder folder;
-  ChunkyFile store;
 };
 
 TEST_F(StripTest, EmptyDocument) {
@@ -119,7 +107,7 @@ TEST_F(StripTest, SoundChunksNextToEachOtherAndLast) {
   DocumentBuilder onlySound;
   onlySound.add("WAVE", 1);
   onlySound.add("MSND", 2);
-  ASSERT_EQ(all.open(test::placeDocument(folder, onlySound.bytes(), "all.3mm")), 1);
+  ASSERT_EQ(all.open(test::placeDocument(folder, onlySound.bytes(), "all.3mm")), kOpened);
   EXPECT_TRUE(stripSounds(all).done());
   EXPECT_EQ(all.chunkCount(), 0u);
 }
@@ -150,9 +138,9 @@ TEST_F(StripTest, GroupOfTheLargestPayloadIsKeptAndSaved) {
   doc.add("GGFR", 1, GroupBuilder(8).entry(Bytes(0xFFFFFF - 28, 0)).build());  // 2^24 - 1 bytes in all
   load(doc);
   EXPECT_EQ(strip(), "");
-  EXPECT_EQ(store.save(test::storePath(folder / "out.3mm")), 1);
+  EXPECT_EQ(store.save(test::storePath(folder / "out.3mm")), kSaved);
   ChunkyFile saved;
-  ASSERT_EQ(saved.open(test::storePath(folder / "out.3mm")), 1);
+  ASSERT_EQ(saved.open(test::storePath(folder / "out.3mm")), kOpened);
   saved.selectChunk(0);
   EXPECT_EQ(saved.currentPayloadSize(), 0xFFFFFFu);
 }

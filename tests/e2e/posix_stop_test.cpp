@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "e2e/e2e_support.h"
+#include "support/save_scenario.h"
 
 namespace hush::test {
 namespace {
@@ -19,11 +20,9 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-enum class Target { New, Existing, InPlace };
-
 struct StopCase {
   const char* where;  // "ext4" (the test folder) or "tmpfs"
-  Target target;
+  SaveTarget target;
   friend void PrintTo(const StopCase& c, std::ostream* out) { *out << c.where << "/" << static_cast<int>(c.target); }
 };
 
@@ -45,65 +44,47 @@ TEST_P(Stops, LeaveTheInputWholeTheTargetOldOrCompleteAndNothingElse) {
     if (::mount("tmpfs", place.c_str(), "tmpfs", 0, "size=400m") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
     unmount.at = place;
   }
-  const Target target = GetParam().target;
-  const Bytes movie = bigSampleMovie(100).bytes();
-  const Bytes old = bytesOf("an older silent movie");
-  const std::string out = target == Target::InPlace ? "movie.3mm" : "out.3mm";
+  const SaveScenario scenario{GetParam().target, bigSampleMovie(100).bytes()};
+  const std::string out = scenario.targetName();
   const auto prepare = [&] {
-    for (const auto& entry : fs::directory_iterator(place)) {
-      if (entry.path() != place / "tmpfs") fs::remove_all(entry.path());
-    }
-    writeFile(place / "movie.3mm", movie);
-    if (target == Target::Existing) writeFile(place / "out.3mm", old);
+    for (const auto& entry : fs::directory_iterator(place)) fs::remove_all(entry.path());
+    for (const auto& [name, bytes] : scenario.before()) writeFile(place / name, bytes);
   };
 
   // One whole run: what it writes and how long it takes.
   prepare();
   const auto start = Clock::now();
-  ASSERT_EQ(runProgram(HUSHMAKER_EXE, {"movie.3mm", out}, place).status, 7);
+  ASSERT_EQ(runProgram(HUSHMAKER_EXE, {SaveScenario::kInput, out}, place).status, 7);
   const auto runTime = Clock::now() - start;
   const Bytes silent = readFile(place / out);
 
   std::mt19937 random(std::random_device{}());
-  int strays = 0;
   int interrupted = 0;
   for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
     for (int stop = 0; stop < 4; ++stop) {
       prepare();
       const auto delay = std::chrono::duration_cast<Clock::duration>(runTime * (random() % 1000) / 1000.0);
-      const int pid = startProgram(HUSHMAKER_EXE, {"movie.3mm", out}, place);
+      const int pid = startProgram(HUSHMAKER_EXE, {SaveScenario::kInput, out}, place);
       std::this_thread::sleep_for(delay);
       const int status = stopProgram(pid, signal);
       SCOPED_TRACE("signal " + std::to_string(signal) + " after " + std::to_string(delay.count()) + " ns, status " +
                    std::to_string(status));
       EXPECT_TRUE(status == 7 || status == 128 + signal);  // done before the signal, or ended by it
       interrupted += status == 128 + signal ? 1 : 0;
-      const auto now = fs::exists(place / out) ? std::optional(readFile(place / out)) : std::nullopt;
-      if (target == Target::InPlace) {
-        EXPECT_TRUE(now == movie || now == silent);
-      } else {
-        EXPECT_EQ(readFile(place / "movie.3mm"), movie);
-        EXPECT_TRUE(now == silent || now == (target == Target::Existing ? std::optional(old) : std::nullopt));
-      }
-      const std::size_t expected = target == Target::InPlace || !now ? 1 : 2;  // the movie and the target
-      const auto entries = static_cast<std::size_t>(std::distance(fs::directory_iterator(place), fs::directory_iterator()));
-      strays += static_cast<int>(entries - expected);
-      EXPECT_EQ(entries, expected);
+      scenario.expectOldOrNew(filesIn(place), silent);
     }
   }
-  std::printf("[  stops   ] %s: 16 stops, %d of them before the run ended, %d stray files\n", GetParam().where,
-              interrupted, strays);
+  std::printf("[  stops   ] %s: 16 stops, %d of them before the run ended\n", GetParam().where, interrupted);
 }
 
 std::string stopCaseName(const ::testing::TestParamInfo<StopCase>& info) {
-  static const char* const names[] = {"New", "Existing", "InPlace"};
-  return std::string(info.param.where) + names[static_cast<int>(info.param.target)];
+  return std::string(info.param.where) + saveTargetName(info.param.target);
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, Stops,
-                         ::testing::Values(StopCase{"ext4", Target::New}, StopCase{"ext4", Target::Existing},
-                                           StopCase{"ext4", Target::InPlace}, StopCase{"tmpfs", Target::New},
-                                           StopCase{"tmpfs", Target::Existing}, StopCase{"tmpfs", Target::InPlace}),
+                         ::testing::Values(StopCase{"ext4", SaveTarget::New}, StopCase{"ext4", SaveTarget::Existing},
+                                           StopCase{"ext4", SaveTarget::InPlace}, StopCase{"tmpfs", SaveTarget::New},
+                                           StopCase{"tmpfs", SaveTarget::Existing}, StopCase{"tmpfs", SaveTarget::InPlace}),
                          stopCaseName);
 
 }  // namespace

@@ -27,7 +27,7 @@ TEST(Silencing, OutputHasNoSoundLeftAndLoadsAgain) {
   EXPECT_EQ(readFile(folder / "movie-quiet-quiet.3mm"), readFile(folder / "movie-quiet.3mm"));
 
   ChunkyFile silent;
-  ASSERT_EQ(silent.open(storePath(folder / "movie-quiet.3mm")), 1);
+  ASSERT_EQ(silent.open(storePath(folder / "movie-quiet.3mm")), kOpened);
   for (const auto& c : silent.chunks()) {
     EXPECT_FALSE(sound::isSoundChunk(c.tag)) << tagText(c.tag);
     for (const auto& link : c.links) EXPECT_FALSE(sound::linksToSounds(c.tag) && link.tag == sound::kLinkedSound);

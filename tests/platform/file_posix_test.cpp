@@ -20,21 +20,21 @@ TEST_F(SaveTest, ReadOnlyFolderFailsCleanly) {
   load(test::sampleMovie());
   fs::create_directory(folder / "locked");
   fs::permissions(folder / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-  EXPECT_EQ(store.save(storePath(folder / "locked" / "out.3mm")), 0);
+  EXPECT_EQ(store.save(storePath(folder / "locked" / "out.3mm")), kNotSaved);
 }
 
 TEST_F(SaveTest, ExistingTargetKeepsItsPermissionBits) {
   load(test::sampleMovie());
   test::writeFile(folder / "out.3mm", bytesOf("old"));
   fs::permissions(folder / "out.3mm", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
+  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), kSaved);
   EXPECT_EQ(fs::status(folder / "out.3mm").permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
 TEST_F(SaveTest, NewTargetGetsOrdinaryPermissions) {
   load(test::sampleMovie());
-  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), 1);
+  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), kSaved);
   const mode_t mask = ::umask(0);
   ::umask(mask);
   EXPECT_EQ(static_cast<mode_t>(fs::status(folder / "out.3mm").permissions()), 0666 & ~mask);
@@ -50,10 +50,10 @@ TEST_F(InPlaceSaveTest, ThroughASymlink) {
 TEST_F(InPlaceSaveTest, ThroughAHardLink) {
   test::writeFile(folder / "movie.3mm", test::sampleMovie().bytes());
   fs::create_hard_link(folder / "movie.3mm", folder / "other.3mm");
-  ASSERT_EQ(store.open(storePath(folder / "movie.3mm")), 1);
-  ASSERT_EQ(store.save(storePath(folder / "other.3mm")), 1);
+  ASSERT_EQ(store.open(storePath(folder / "movie.3mm")), kOpened);
+  ASSERT_EQ(store.save(storePath(folder / "other.3mm")), kSaved);
   ChunkyFile reloaded;
-  EXPECT_EQ(reloaded.open(storePath(folder / "other.3mm")), 1);
+  EXPECT_EQ(reloaded.open(storePath(folder / "other.3mm")), kOpened);
   EXPECT_EQ(reloaded.chunkCount(), test::sampleMovie().chunks.size());
 }
 

@@ -40,8 +40,8 @@ TEST_F(InPlaceSaveTest, ShortName) {
   wchar_t shortName[MAX_PATH];
   const DWORD length = GetShortPathNameW(longName.c_str(), shortName, MAX_PATH);
   if (length == 0 || length >= MAX_PATH || longName == shortName) GTEST_SKIP() << "no short names here";
-  ASSERT_EQ(store.open(storePath(longName)), 1);
-  EXPECT_EQ(store.save(std::u16string(shortName, shortName + length)), 1);
+  ASSERT_EQ(store.open(storePath(longName)), kOpened);
+  EXPECT_EQ(store.save(std::u16string(shortName, shortName + length)), kSaved);
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"a rather long movie name.3mm"}));
 }
 
@@ -49,7 +49,7 @@ TEST_F(SaveTest, ReadOnlyTargetFailsCleanly) {
   load(test::sampleMovie());
   test::writeFile(folder / "out.3mm", test::bytesOf("old"));
   fs::permissions(folder / "out.3mm", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  EXPECT_EQ(store.save(storePath(folder / "out.3mm")), 0);
+  EXPECT_EQ(store.save(storePath(folder / "out.3mm")), kNotSaved);
   fs::permissions(folder / "out.3mm", fs::perms::owner_write, fs::perm_options::add);
   EXPECT_EQ(readFile(folder / "out.3mm"), test::bytesOf("old"));
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"movie.3mm", "out.3mm"}));

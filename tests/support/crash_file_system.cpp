@@ -136,6 +136,12 @@ std::map<Path, Bytes> CrashFileSystem::afterReboot(std::uint32_t seed) const {
   return files;
 }
 
+std::map<Path, Bytes> CrashFileSystem::visible() const {
+  std::map<Path, Bytes> files;
+  for (const auto& [name, inode] : names_) files[name] = inode->current;
+  return files;
+}
+
 std::unique_ptr<File> CrashFileSystem::openForReading(const Path& path) {
   const auto found = names_.find(path);
   if (!run() || found == names_.end()) return nullptr;

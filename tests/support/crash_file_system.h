@@ -2,6 +2,7 @@
 // manner of a real disk: data written but not synced may be lost, kept or
 // torn block by block, and changes to the folder not yet synced may be
 // undone (some first part of them survives). One folder holds every file.
+// Without a cut it is simply files in memory, which the fuzzers use too.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +36,8 @@ class CrashFileSystem final : public FileSystem {
   // The files as they are found after the power comes back, what was left
   // open settled at random by `seed`.
   std::map<Path, Bytes> afterReboot(std::uint32_t seed) const;
+  // The files as the running system sees them.
+  std::map<Path, Bytes> visible() const;
 
   std::unique_ptr<File> openForReading(const Path& path) override;
   bool mayReplace(const Path& target) override;

@@ -65,4 +65,13 @@ std::u16string storePath(const std::filesystem::path& path) {
   }
 }
 
+FolderFiles filesIn(const std::filesystem::path& folder) {
+  FolderFiles files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    files[name] = entry.is_regular_file() ? readFile(entry.path()) : Bytes{};
+  }
+  return files;
+}
+
 }  // namespace hush::test

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ class TempFolder {
  private:
   std::filesystem::path path_;
 };
+
+// The files of one folder by name.
+using FolderFiles = std::map<std::string, Bytes>;
+// Every entry of `folder` with its bytes (none for what is not a file).
+FolderFiles filesIn(const std::filesystem::path& folder);
 
 Bytes readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const Bytes& bytes);
