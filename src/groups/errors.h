@@ -1,6 +1,7 @@
-// The program's exceptions. The group codec throws them (LoadError for a
-// payload that is not a group), the stripping pass throws Error for a group
-// it cannot rewrite, and only the stripping pass catches (as Error).
+// The program's exceptions. Only the group codec throws them (LoadError for
+// a payload that is not a group, Error for one too large to write), and
+// only the stripping pass catches them (as Error), turning them into its
+// result.
 #pragma once
 
 #include <stdexcept>

@@ -207,6 +207,22 @@ INSTANTIATE_TEST_SUITE_P(Layouts, LargeDocumentTest, ::testing::Combine(::testin
                                   (std::get<1>(info.param) ? "AnyNumbers" : "MovieNumbers");
                          });
 
+// Large payloads are copied file to file, those back to back in the file
+// in one copy: next to each other in key order is not enough.
+TEST_F(SaveTest, LargePayloadsNextByKeyButApartInTheFile) {
+  DocumentBuilder doc;
+  doc.payloadsAsAdded = true;  // in the file: BKGD 2, ACTR 1, BKGD 3, BKGD 4
+  for (const ChunkNumber number : {2, 3, 4}) {
+    doc.add("BKGD", number, Bytes(100000, static_cast<std::uint8_t>(number)));
+    if (number == 2) doc.add("ACTR", 1, bytesOf("between"));
+  }
+  load(doc);
+  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), kSaved);
+  DocumentBuilder expected;
+  expected.chunks = doc.chunks;
+  EXPECT_TRUE(readFile(folder / "out.3mm") == expected.bytes());
+}
+
 TEST_F(InPlaceSaveTest, SameString) {
   expectSavedInPlace(storePath(folder / "movie.3mm"));
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"movie.3mm"}));

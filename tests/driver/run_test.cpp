@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <new>
 
 #include "support/faulty_file_system.h"
 #include "support/sample_document.h"
@@ -94,27 +96,55 @@ TEST(RunSaveFailures, EveryFailureIsReportedWithItsStatus) { failEachOperationOf
 
 TEST(RunSaveFailures, InPlaceEveryFailureKeepsTheMovie) { failEachOperationOfARun(true); }
 
+// Running out of memory while writing stays a failed save: the target
+// never appears, and no temporary file is left.
+TEST(RunSaveFailures, OutOfMemoryInTheSaveIsAFailedSave) {
+  test::TempFolder folder;
+  const auto in = folder / "movie.3mm";
+  test::writeFile(in, test::sampleMovie().bytes());
+  test::FaultyFileSystem files;
+  ASSERT_EQ(runWith(files, {"hushmaker", in, folder / "out.3mm"}).status, kExitSaved);
+  const std::vector<std::string> log = files.log();
+  std::filesystem::remove(folder / "out.3mm");
+  for (const char* operation : {"create", "write", "sync"}) {
+    const auto at = std::find(log.begin(), log.end(), operation);
+    ASSERT_NE(at, log.end()) << operation;
+    files.reset();
+    files.beforeOperation(static_cast<std::uint64_t>(at - log.begin() + 1), [] { throw std::bad_alloc(); });
+    const RunOutcome outcome = runWith(files, {"hushmaker", in, folder / "out.3mm"});
+    EXPECT_EQ(outcome.status, kExitSaveFailed) << operation;
+    EXPECT_TRUE(endsWith(outcome.output, "Couldn't save!\n")) << operation;
+    EXPECT_EQ(folder.list(), std::vector<std::string>{"movie.3mm"}) << operation;
+  }
+}
+
 // Files dropped together are movies each: every one is silenced under its
 // default name, one failure stops none of the others, and the status is
 // that of the first failure.
 TEST(RunDroppedFiles, EachIsAMovieOfItsOwn) {
   struct Drop {
-    std::vector<std::string> movies;  // "-" for one that is not there
+    std::vector<std::string> movies;  // "-" for one that is not there, "!" for one with a refused group
     int status;
   };
-  for (const Drop& drop : {Drop{{"a.3mm", "b.3mm"}, 7}, Drop{{"a.3mm", "-", "c.3mm"}, 1}}) {
+  const Drop drops[] = {{{"a.3mm", "b.3mm"}, kExitSaved},
+                        {{"a.3mm", "-", "c.3mm"}, kExitLoadFailed},
+                        {{"a.3mm", "-", "!"}, kExitLoadFailed},
+                        {{"a.3mm", "!", "-"}, kExitGroupError}};
+  for (const Drop& drop : drops) {
     test::TempFolder folder;
     test::FaultyFileSystem files;
     std::vector<std::filesystem::path> args{"hushmaker"};
     for (const auto& movie : drop.movies) {
-      args.push_back(folder / (movie == "-" ? "missing.3mm" : movie));
-      if (movie != "-") test::writeFile(args.back(), test::sampleMovie().bytes());
+      args.push_back(folder / (movie == "-" ? "missing.3mm" : movie == "!" ? "refused.3mm" : movie));
+      test::DocumentBuilder doc = test::sampleMovie();
+      if (movie == "!") doc.add("GGFR", 99, test::bytesOf("not a group"));
+      if (movie != "-") test::writeFile(args.back(), doc.bytes());
     }
     const RunOutcome outcome = runWith(files, args, Launch::Dropped);
     EXPECT_EQ(outcome.status, drop.status);
-    EXPECT_EQ(outcome.output.find("Hushmaker 0.2"), outcome.output.rfind("Hushmaker 0.2"));  // one banner
+    EXPECT_EQ(outcome.output.find("Hushmaker " HUSH_VERSION), outcome.output.rfind("Hushmaker " HUSH_VERSION));
     for (const auto& movie : drop.movies) {
-      if (movie == "-") continue;
+      if (movie == "-" || movie == "!") continue;
       const auto quiet = folder / (movie.substr(0, 1) + "-quiet.3mm");
       EXPECT_EQ(test::readFile(folder / movie), test::sampleMovie().bytes()) << movie;
       EXPECT_TRUE(std::filesystem::exists(quiet)) << quiet;

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 
-#include "silence/sound_policy.h"
 #include "support/document_builder.h"
 #include "support/loaded_store.h"
 
@@ -59,23 +58,6 @@ TEST_F(StripTest, RemovesSoundFromEveryPlace) {
   EXPECT_EQ(payloadOf(2), GroupBuilder(8).words({2, 2, 2}).build());
   EXPECT_EQ(payloadOf(4), GroupBuilder(20).words({7, 0, 0}).build());
   EXPECT_EQ(payloadOf(3), bytesOf("actor"));
-}
-
-TEST_F(StripTest, UnlinkingLowersEachSoundsParentCount) {
-  DocumentBuilder doc;
-  doc.add("MVIE", 1).link("MSND", 1, 0).link("GGFR", 1, 1).link("MSND", 2, 2);
-  doc.add("SCEN", 1).link("MSND", 1, 5);
-  doc.add("MSND", 1).parents(2);
-  doc.add("MSND", 2).parents(0);
-  load(doc);
-  for (std::uint32_t i = 0; i < 2; ++i) {
-    ASSERT_TRUE(store.selectChunk(i));
-    store.unlinkCurrentLinksTagged(sound::kLinkedSound);
-  }
-  EXPECT_EQ(store.chunks()[2].refCount, 0);
-  EXPECT_EQ(store.chunks()[3].refCount, 0);  // already 0: does not wrap
-  EXPECT_EQ(store.chunks()[0].links.size(), 1u);
-  EXPECT_TRUE(store.chunks()[1].links.empty());
 }
 
 TEST_F(StripTest, GroupsWithoutSoundAreStillNormalised) {
@@ -155,6 +137,29 @@ TEST_F(StripTest, GroupThatWouldGrowPastAPayloadIsRefused) {
   doc.add("GGFR", 1, raw.build());
   load(doc);
   EXPECT_EQ(strip(), "1 GGFR: Group too large to save");
+}
+
+// The growth allowed is 16 MiB over what the groups held, however many
+// ordinary groups (which only shrink) come before.
+TEST(GroupGrowthBudget, HoldsRewritesToTheirStoredSizePlus16MiB) {
+  constexpr std::uint64_t kMiB = 1 << 20;
+  struct Case {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> groups;  // stored, rewritten
+    bool lastAdmitted;
+  };
+  const Case cases[] = {
+      {{{0, 16 * kMiB}}, true},
+      {{{0, 16 * kMiB + 1}}, false},
+      {{{100, 16 * kMiB + 100}}, true},
+      {{{8 * kMiB, 0}, {8 * kMiB, 0}, {8 * kMiB, 0}, {0, 30 * kMiB}}, true},  // 24 MiB stored, none kept
+      {{{0, 10 * kMiB}, {0, 6 * kMiB}, {0, 1}}, false},
+  };
+  for (const Case& c : cases) {
+    GroupGrowth growth;
+    bool admitted = true;
+    for (const auto& [stored, rewritten] : c.groups) admitted = growth.admit(stored, rewritten);
+    EXPECT_EQ(admitted, c.lastAdmitted) << c.groups.size() << " groups, the last " << c.groups.back().second;
+  }
 }
 
 }  // namespace

@@ -1,10 +1,65 @@
-// Saving on POSIX systems: permissions, links, folders we may not write.
+// Saving on POSIX systems: permissions, links, folders we may not write,
+// and the system calls the save makes, seen on their way to the system.
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
+#include <cstring>
 #include <filesystem>
+#include <set>
 
 #include "chunky/save_fixture.h"
+
+// What a test asks of the calls below, and what they saw.
+namespace seen {
+int failRenames = 0;         // so many renames fail, as on a full or broken disk
+bool noProc = false;         // links through /proc fail, as where it is not mounted
+int emptyPathLinks = 0;      // links made with AT_EMPTY_PATH
+std::set<std::string> syncedFolders;
+}  // namespace seen
+
+// Defined in the test program, these stand in front of the C library's for
+// every caller in it, the store's platform layer included; each hands on to
+// the library's own.
+template <typename Function>
+Function next(const char* name) {
+  return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
+}
+
+extern "C" int rename(const char* from, const char* to) {
+  if (seen::failRenames > 0) {
+    --seen::failRenames;
+    errno = EIO;
+    return -1;
+  }
+  static const auto real = next<int (*)(const char*, const char*)>("rename");
+  return real(from, to);
+}
+
+extern "C" int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
+  if (seen::noProc && std::strncmp(from, "/proc/", 6) == 0) {
+    errno = ENOENT;
+    return -1;
+  }
+  seen::emptyPathLinks += (flags & AT_EMPTY_PATH) != 0 ? 1 : 0;
+  static const auto real = next<int (*)(int, const char*, int, const char*, int)>("linkat");
+  return real(fromFolder, from, toFolder, to, flags);
+}
+
+extern "C" int fsync(int fd) {
+  struct stat st {};
+  char path[PATH_MAX + 1] = {};
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && ::readlink(self.c_str(), path, PATH_MAX) > 0) {
+    seen::syncedFolders.insert(path);
+  }
+  static const auto real = next<int (*)(int)>("fsync");
+  return real(fd);
+}
 
 namespace hush {
 namespace {
@@ -55,6 +110,72 @@ TEST_F(InPlaceSaveTest, ThroughAHardLink) {
   ChunkyFile reloaded;
   EXPECT_EQ(reloaded.open(storePath(folder / "other.3mm")), kOpened);
   EXPECT_EQ(reloaded.chunkCount(), test::sampleMovie().chunks.size());
+}
+
+// A save whose rename fails leaves nothing; one where /proc is missing
+// links its unnamed file another way (which needs root's privileges).
+TEST_F(SaveTest, CommitWhenTheSystemLetsItDown) {
+  struct Case {
+    const char* what;
+    int failRenames;
+    bool noProc;
+    SaveResult result;
+  };
+  for (const Case& c : {Case{"rename fails", 1, false, kNotSaved}, Case{"no /proc", 0, true, kSaved}}) {
+    SCOPED_TRACE(c.what);
+    if (c.noProc && ::geteuid() != 0) continue;
+    fs::remove(folder / "out.3mm");
+    load(test::sampleMovie());
+    seen::failRenames = c.failRenames;
+    seen::noProc = c.noProc;
+    seen::emptyPathLinks = 0;
+    EXPECT_EQ(store.save(storePath(folder / "out.3mm")), c.result);
+    seen::failRenames = 0;
+    seen::noProc = false;
+    EXPECT_EQ(folder.list().size(), c.result == kSaved ? 2u : 1u);  // no temporary file
+    if (c.noProc && seen::emptyPathLinks == 0) ADD_FAILURE() << "the file was never linked without /proc";
+    ASSERT_TRUE(store.close());
+  }
+}
+
+TEST_F(SaveTest, TheFolderOfABareNameIsSynced) {
+  load(test::sampleMovie());
+  const fs::path before = fs::current_path();
+  fs::current_path(folder.path());
+  seen::syncedFolders.clear();
+  const SaveResult result = store.save(u"out.3mm");
+  fs::current_path(before);
+  ASSERT_EQ(result, kSaved);
+  EXPECT_TRUE(seen::syncedFolders.contains(fs::canonical(folder.path()).string()));
+}
+
+// copy_file_range answers 0 at the end of a source that is shorter than
+// asked for (one that shrank under us): the copy fails, it does not spin.
+TEST(PosixFiles, CopyFromASourceThatEndsEarlyFails) {
+  test::TempFolder folder;
+  test::writeFile(folder / "short.3mm", Bytes(1000, 7));
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::alarm(10);
+    auto source = nativeFileSystem().openForReading(storePath(folder / "short.3mm"));
+    auto copy = nativeFileSystem().createTempBeside(storePath(folder / "copy.3mm"));
+    ::_exit(source && copy && !copy->copyFrom(*source, 500, 5000) ? 0 : 1);
+  }
+  int raw = 0;
+  ASSERT_EQ(::waitpid(child, &raw, 0), child);
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << "status " << raw;
+}
+
+// Which file a path names is the file a link leads to, as for a save
+// through a link to its own input.
+TEST(PosixFiles, StateOfALinkIsTheStateOfItsFile) {
+  test::TempFolder folder;
+  test::writeFile(folder / "movie.3mm", Bytes(10, 1));
+  fs::create_symlink("movie.3mm", folder / "link.3mm");
+  const auto file = nativeFileSystem().stateOf(storePath(folder / "movie.3mm"));
+  const auto link = nativeFileSystem().stateOf(storePath(folder / "link.3mm"));
+  ASSERT_TRUE(file && link);
+  EXPECT_EQ(*link, *file);
 }
 
 }  // namespace
