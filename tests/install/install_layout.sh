@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch tree and packs it as a .deb, checks
 # what lands where, and that the manual page renders without a warning.
-#   install_layout.sh BUILD_DIR SOURCE_DIR
+#   install_layout.sh BUILD_DIR
 set -euo pipefail
 build="$1"
-source="$2"
 stage="$(mktemp -d)"
 trap 'rm -rf "$stage"' EXIT
 
@@ -21,6 +20,6 @@ for file in ./usr/bin/hushmaker ./usr/share/man/man1/hushmaker.1; do
   grep -q " $file\$" <<<"$contents" || { echo "missing from the .deb: $file"; exit 1; }
 done
 
-warnings="$(groff -man -ww -z "$source/doc/hushmaker.1" 2>&1)"
+warnings="$(groff -man -ww -z "$stage/usr/share/man/man1/hushmaker.1" 2>&1)"
 [ -z "$warnings" ] || { echo "the manual page renders with warnings:"; echo "$warnings"; exit 1; }
 echo "install layout and manual page: fine"
