@@ -5,6 +5,7 @@
 
 #include "chunky/chunky_file.h"
 #include "support/document_builder.h"
+#include "support/loaded_store.h"
 #include "support/malformations.h"
 #include "support/temp_folder.h"
 
@@ -79,12 +80,14 @@ TEST(LoadRefusals, NoPathOrNoFile) {
   EXPECT_EQ(store.open(test::storePath(folder.path())), kOpenFailed);  // a folder is not a document
 }
 
-TEST(Load, EmptyDocument) {
+class Load : public test::LoadedStore {};
+
+TEST_F(Load, EmptyDocument) {
   EXPECT_EQ(DocumentBuilder().bytes().size(), 148u);
   EXPECT_EQ(openBytes(DocumentBuilder().bytes()), kOpened);
 }
 
-TEST(Load, RecordsAndHeaderFields) {
+TEST_F(Load, RecordsAndHeaderFields) {
   DocumentBuilder doc = test::twoChunkDocument();
   doc.formatCode = 0x05050001;  // the index marker need not match
   doc.headerId = 0xDEADBEEF;
@@ -92,10 +95,8 @@ TEST(Load, RecordsAndHeaderFields) {
   doc.headerWord2 = 0xFEDC;
   doc.add("ACTR", 9, bytesOf("KCDCPOTHxxxx")).named(u"caf\u00e9").parents(3);
   doc.add("BKGD", 2, {}).named(u"ab", true);
-  test::TempFolder folder;
-  ChunkyFile store;
-  const auto path = test::placeDocument(folder, doc.bytes());
-  ASSERT_EQ(store.open(path), kOpened);
+  const auto path = load(doc);
+  ASSERT_TRUE(store.isOpen());
   EXPECT_EQ(store.path(), path);
   EXPECT_EQ(store.formatCode(), 0x05050001u);
   EXPECT_EQ(store.headerId(), 0xDEADBEEFu);
@@ -131,7 +132,7 @@ TEST(Load, RecordsAndHeaderFields) {
   EXPECT_EQ(store.tagRanges().size(), 4u);
 }
 
-TEST(Load, StoreIsInDescriptorOrderNotTableOrder) {
+TEST_F(Load, StoreIsInDescriptorOrderNotTableOrder) {
   DocumentBuilder doc;
   doc.add("ZZZZ", 1);
   doc.add("AAAA", 1);
@@ -139,45 +140,36 @@ TEST(Load, StoreIsInDescriptorOrderNotTableOrder) {
   BuiltDocument built = doc.build();
   // The table is in tag order (AAAA, MMMM, ZZZZ); the store follows the
   // descriptors (ZZZZ, AAAA, MMMM).
-  test::TempFolder folder;
-  ChunkyFile store;
-  ASSERT_EQ(store.open(test::placeDocument(folder, built.bytes)), kOpened);
+  load(built.bytes);
   std::vector<ChunkTag> tags;
   for (const auto& c : store.chunks()) tags.push_back(c.tag);
   EXPECT_EQ(tags, (std::vector<ChunkTag>{makeTag("ZZZZ"), makeTag("AAAA"), makeTag("MMMM")}));
 }
 
-TEST(Load, OddButReadableRecords) {
+TEST_F(Load, OddButReadableRecords) {
   DocumentBuilder doc;
   doc.add("MVIE", 1).link("SCEN", 1, 0).link("SCEN", 2, 0);  // a repeated (id, tag): the second is dropped
   doc.add("SCEN", 1).named(u"nope");
   BuiltDocument built = doc.build();
   put16(built.bytes, built.descriptorAt[1] + 20, 0x0404);  // an unknown name marker: no name
-  test::TempFolder folder;
-  ChunkyFile store;
-  ASSERT_EQ(store.open(test::placeDocument(folder, built.bytes)), kOpened);
+  load(built.bytes);
   EXPECT_EQ(store.chunks()[0].links, (std::vector<ChildLink>{{makeTag("SCEN"), 1, 0}}));
   EXPECT_EQ(store.chunks()[0].selectedLink, kNoLink);
   EXPECT_TRUE(store.chunks()[1].name.empty());
   EXPECT_EQ(store.chunks()[1].nameForm, format::NameForm::None);
 }
 
-TEST(Load, SecondOpenChangesNothing) {
-  test::TempFolder folder;
-  ChunkyFile store;
-  const auto first = test::placeDocument(folder, test::twoChunkDocument().bytes(), "a.3mm");
+TEST_F(Load, SecondOpenChangesNothing) {
+  const auto first = load(test::twoChunkDocument(), "a.3mm");
   const auto second = test::placeDocument(folder, DocumentBuilder().bytes(), "b.3mm");
-  ASSERT_EQ(store.open(first), kOpened);
   EXPECT_EQ(store.open(second), kOpenFailed);
   EXPECT_EQ(store.path(), first);
   EXPECT_EQ(store.chunkCount(), 2u);
 }
 
-TEST(Load, ReadOnlyDocumentLoads) {
-  test::TempFolder folder;
+TEST_F(Load, ReadOnlyDocumentLoads) {
   const auto path = test::placeDocument(folder, test::twoChunkDocument().bytes());
   std::filesystem::permissions(folder / "movie.3mm", std::filesystem::perms::owner_read);
-  ChunkyFile store;
   EXPECT_EQ(store.open(path), kOpened);
 }
 

@@ -9,6 +9,7 @@
 
 #include "support/faulty_file_system.h"
 #include "support/sample_document.h"
+#include "support/save_scenario.h"
 #include "support/temp_folder.h"
 
 namespace hush {
@@ -47,54 +48,49 @@ TEST(RunArguments, NoArgumentsAtAllIsTheUsage) {
 
 // Runs the tool once per file operation of a whole run, failing that one,
 // and checks the status, the last line and the files after each.
-void failEachOperationOfARun(bool inPlace) {
+void failEachOperationOfARun(test::SaveTarget target) {
   test::TempFolder folder;
-  const test::Bytes input = test::sampleMovie().bytes();
-  const auto in = folder / "movie.3mm";
-  const auto out = inPlace ? in : folder / "out.3mm";
-  const auto outputExists = [&] { return inPlace ? test::readFile(in) != input : std::filesystem::exists(out); };
-
+  const test::SaveScenario scenario{target, test::sampleMovie().bytes()};
+  const auto in = folder / test::SaveScenario::kInput;
+  const auto out = folder / scenario.targetName();
+  const auto prepare = [&] {
+    std::filesystem::remove(folder / "out.3mm");
+    for (const auto& [name, bytes] : scenario.before()) test::writeFile(folder / name, bytes);
+  };
   test::FaultyFileSystem files;
-  test::writeFile(in, input);
-  const RunOutcome clean = runWith(files, {"hushmaker", in, out});
-  ASSERT_EQ(clean.status, kExitSaved);
+  prepare();
+  ASSERT_EQ(runWith(files, {"hushmaker", in, out}).status, kExitSaved);
   const auto total = files.operations();
   const test::Bytes silent = test::readFile(out);
 
   int failed = 0;
   for (std::uint64_t k = 1; k <= total; ++k) {
-    std::filesystem::remove(folder / "out.3mm");
-    test::writeFile(in, input);
+    prepare();
     files.reset();
     files.failOperation(k);
     const RunOutcome outcome = runWith(files, {"hushmaker", in, out});
     SCOPED_TRACE("failing operation " + std::to_string(k) + " of " + std::to_string(total));
+    const char* const lastLines[] = {"Couldn't load!\n", "Error: Couldn't read the group from the file\n",
+                                     "Couldn't save!\n"};
     if (outcome.status == kExitSaved) {
       EXPECT_TRUE(endsWith(outcome.output, "Saved!\n"));
-      EXPECT_EQ(test::readFile(out), silent);
-      continue;
-    }
-    if (outcome.status == kExitGroupError) {
-      EXPECT_TRUE(endsWith(outcome.output, "Error: Couldn't read the group from the file\n"));  // the pass's reads
-    } else if (outcome.status == kExitLoadFailed) {
-      EXPECT_TRUE(endsWith(outcome.output, "Couldn't load!\n"));  // the load's own reads
     } else {
-      ++failed;
-      EXPECT_EQ(outcome.status, kExitSaveFailed);
-      EXPECT_TRUE(endsWith(outcome.output, "Couldn't save!\n"));
+      ASSERT_TRUE(outcome.status >= kExitLoadFailed && outcome.status <= kExitSaveFailed);
+      EXPECT_TRUE(endsWith(outcome.output, lastLines[outcome.status - kExitLoadFailed]));
+      failed += outcome.status == kExitSaveFailed ? 1 : 0;
     }
-    EXPECT_FALSE(outputExists());
-    EXPECT_EQ(test::readFile(in), input);
-    EXPECT_EQ(folder.list(), std::vector<std::string>{"movie.3mm"});  // no temporary file
+    EXPECT_EQ(scenario.expectOldOrNew(test::filesIn(folder.path()), silent), outcome.status == kExitSaved);
   }
   std::printf("[  faults  ] %llu operations in a run (%s): %d failed saves reported\n",
-              static_cast<unsigned long long>(total), inPlace ? "in place" : "new file", failed);
+              static_cast<unsigned long long>(total), test::saveTargetName(target).c_str(), failed);
   EXPECT_GT(failed, 5);
 }
 
-TEST(RunSaveFailures, EveryFailureIsReportedWithItsStatus) { failEachOperationOfARun(false); }
+TEST(RunSaveFailures, EveryFailureIsReportedWithItsStatus) { failEachOperationOfARun(test::SaveTarget::New); }
 
-TEST(RunSaveFailures, InPlaceEveryFailureKeepsTheMovie) { failEachOperationOfARun(true); }
+TEST(RunSaveFailures, ExistingTargetKeepsItsBytes) { failEachOperationOfARun(test::SaveTarget::Existing); }
+
+TEST(RunSaveFailures, InPlaceEveryFailureKeepsTheMovie) { failEachOperationOfARun(test::SaveTarget::InPlace); }
 
 // Running out of memory while writing stays a failed save: the target
 // never appears, and no temporary file is left.

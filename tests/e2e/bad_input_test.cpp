@@ -18,20 +18,6 @@ TEST_F(RunTest, EveryMalformedDocumentIsRefused) {
   EXPECT_EQ(folder.list(), (Files{"bad.3mm", "movie.3mm"}));
 }
 
-TEST_F(RunTest, EveryTruncatedDocumentIsRefused) {
-  // Each prefix of a small movie; under an emulator every few bytes, as
-  // each run costs a process start.
-  const Bytes whole = twoChunkDocument().bytes();
-  const std::size_t step = HUSH_EMULATED ? 13 : 1;
-  for (std::size_t length = 0; length < whole.size(); length += step) {
-    writeFile(folder / "cut.3mm", Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length)));
-    const auto result = hushmaker(folder, {"cut.3mm"});
-    EXPECT_EQ(result.status, 1) << length;
-    EXPECT_EQ(linesOf(result.output).back(), "Couldn't load!") << length;
-  }
-  EXPECT_EQ(folder.list(), (Files{"cut.3mm", "movie.3mm"}));
-}
-
 TEST_F(RunTest, EveryRefusedGroupStopsTheRun) {
   RawGroup dataPastEnd;
   dataPastEnd.data = bytesOf("abcd");

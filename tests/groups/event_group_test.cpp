@@ -117,42 +117,30 @@ TEST(EventGroupRefusals, LayoutOutsideThePayload) {
   header.pop_back();
   EXPECT_NE(refusal(header), "accepted");  // 19 bytes with a good marker
 
-  RawGroup dataTooLong;
-
-  dataTooLong.data = test::bytesOf("abcd");
-
-  dataTooLong.dataSize = 5;
-  EXPECT_NE(refusal(dataTooLong.build()), "accepted");
-
-  RawGroup tableShort;
-
-  tableShort.data = test::bytesOf("abcd");
-  tableShort.spans = {{0, 4}};
-  tableShort.entryCount = 2;
-  EXPECT_NE(refusal(tableShort.build()), "accepted");
-
-  RawGroup spanPastEnd;
-
-  spanPastEnd.data = test::bytesOf("abcd");
-  spanPastEnd.spans = {{1, 12}};  // 4 data bytes + 8 table bytes from 1 is one too many
-  EXPECT_NE(refusal(spanPastEnd.build()), "accepted");
-
-  // Offsets and sizes near 2^32 must not wrap back into range.
-  for (const auto& [offset, size] : std::vector<std::pair<std::uint32_t, std::uint32_t>>{
-           {0xFFFFFFFF, 2}, {2, 0xFFFFFFFF}, {0xFFFFFFF0, 0x20}, {0xFFFFFFEC, 4}}) {
-    RawGroup wrap;
-    wrap.data = test::bytesOf("abcd");
-    wrap.spans = {{offset, size}};
-    EXPECT_NE(refusal(wrap.build()), "accepted") << offset << "+" << size;
+  // Over the data "abcd": the header's counts, and a span (offset, size).
+  struct Case {
+    std::uint32_t dataSize, entryCount;
+    std::pair<std::uint32_t, std::uint32_t> span;
+  };
+  const Case cases[] = {
+      {5, 1, {0, 4}},           // data runs past the end
+      {4, 2, {0, 4}},           // the table is short
+      {4, 1, {1, 12}},          // 4 data bytes + 8 table bytes from 1 is one too many
+      {4, 1, {0xFFFFFFFF, 2}},  // offsets and sizes near 2^32 must not wrap back into range
+      {4, 1, {2, 0xFFFFFFFF}},
+      {4, 1, {0xFFFFFFF0, 0x20}},
+      {4, 1, {0xFFFFFFEC, 4}},
+      {4, 0xFFFFFFFF, {0, 4}},
+      {0xFFFFFFF0, 1, {0, 4}},
+  };
+  for (const Case& c : cases) {
+    RawGroup raw;
+    raw.data = test::bytesOf("abcd");
+    raw.dataSize = c.dataSize;
+    raw.entryCount = c.entryCount;
+    raw.spans = {{c.span.first, c.span.second}};
+    EXPECT_NE(refusal(raw.build()), "accepted") << c.dataSize << " " << c.entryCount << " " << c.span.first;
   }
-  RawGroup hugeCount;
-  hugeCount.data = test::bytesOf("abcd");
-  hugeCount.entryCount = 0xFFFFFFFF;
-  EXPECT_NE(refusal(hugeCount.build()), "accepted");
-  RawGroup hugeData;
-  hugeData.data = test::bytesOf("abcd");
-  hugeData.dataSize = 0xFFFFFFF0;
-  EXPECT_NE(refusal(hugeData.build()), "accepted");
 }
 
 TEST(EventGroupRefusals, RefusalsAreLoadErrorsAndErrors) {
