@@ -15,6 +15,7 @@
 #include "chunky/save_fixture.h"
 
 // What a test asks of the calls below, and what they saw.
+namespace {
 namespace seen {
 int failRenames = 0;         // so many renames fail, as on a full or broken disk
 bool noProc = false;         // links through /proc fail, as where it is not mounted
@@ -23,13 +24,15 @@ int emptyPathLinks = 0;      // of them, made with AT_EMPTY_PATH
 std::set<std::string> syncedFolders;
 }  // namespace seen
 
-// Defined in the test program, these stand in front of the C library's for
-// every caller in it, the store's platform layer included; each hands on to
-// the library's own.
 template <typename Function>
 Function next(const char* name) {
   return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
 }
+}  // namespace
+
+// Defined in the test program, these stand in front of the C library's for
+// every caller in it, the store's platform layer included; each hands on to
+// the library's own.
 
 extern "C" int rename(const char* from, const char* to) {
   if (seen::failRenames > 0) {

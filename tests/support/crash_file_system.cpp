@@ -83,9 +83,10 @@ Bytes settle(const CrashFileSystem::Inode& inode, std::mt19937& random) {
 
 }  // namespace
 
-void CrashFileSystem::put(const Path& name, const Bytes& bytes) {
+void CrashFileSystem::put(const Path& name, Bytes bytes) {
   auto inode = newInode();
-  inode->durable = inode->current = bytes;
+  inode->durable = bytes;
+  inode->current = std::move(bytes);
   durableNames_[name] = inode;
   names_[name] = inode;
 }

@@ -27,7 +27,7 @@ class CrashFileSystem final : public FileSystem {
   using Names = std::map<Path, std::shared_ptr<Inode>>;
 
   // A file that is on the disk for sure.
-  void put(const Path& name, const Bytes& bytes);
+  void put(const Path& name, Bytes bytes);
   // The power goes after `k` more operations: every later one fails and
   // changes nothing. Counting starts again from here.
   void cutAfter(std::uint64_t k);
