@@ -18,9 +18,10 @@ void prepareProcess();
 // or a failed save.
 enum class PauseAfter { Usage, Failure, SaveFailure };
 
-// Holds the console open until the user answers, when standard input is an
-// interactive console; a script, a pipe or a null device never waits and
-// sees nothing.
+// Holds the console open until the user answers, when standard input and
+// standard output are both the interactive console (on POSIX, with the
+// process in the terminal's foreground); a script, a pipe, a file, a null
+// device or a job in the background never waits and sees nothing.
 void pauseConsole(PauseAfter reason);
 
 // Whether the process was given a console of its own, as Explorer does for

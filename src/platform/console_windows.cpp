@@ -13,9 +13,13 @@ namespace hush {
 void prepareProcess() { catchInterruptions(); }
 
 void pauseConsole(PauseAfter reason) {
-  // Only a real console: _isatty is also true for the NUL device.
+  // Only a real console, as input and as output both: _isatty is also true
+  // for the NUL device, and output sent to a file would hide the prompt.
   DWORD mode = 0;
-  if (!GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode)) return;
+  if (!GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) ||
+      !GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) {
+    return;
+  }
   std::fflush(stdout);
   // The command interpreter's own pause, spelled as it always was.
   (void)std::system(reason == PauseAfter::SaveFailure ? "pause" : "Pause");

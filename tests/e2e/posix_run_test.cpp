@@ -39,10 +39,20 @@ TEST_F(RunTest, PausesOnlyOnATerminal) {
     EXPECT_NE(result.output.find("Press Enter to continue . . ."), std::string::npos);
     EXPECT_EQ(result.status, status);
   }
-  // A successful run does not.
-  const auto result = runOnTerminal(HUSHMAKER_EXE, {"movie.3mm"}, folder.path(), "\n");
+  // A successful run does not, nor a failed one whose output goes to a
+  // file, or that runs as a job in the background (where reading the
+  // terminal would stop it).
+  auto result = runOnTerminal(HUSHMAKER_EXE, {"movie.3mm"}, folder.path(), "\n");
   EXPECT_EQ(result.status, 7);
   EXPECT_EQ(result.output.find("Press"), std::string::npos);
+  for (const OnTerminal how : {OnTerminal::OutputToAFile, OnTerminal::Background}) {
+    result = runOnTerminal(HUSHMAKER_EXE, {"missing.3mm"}, folder.path(), "\n", how);
+    const Bytes file = how == OnTerminal::OutputToAFile ? readFile(folder / "out.txt") : Bytes{};
+    const std::string shown = result.output + std::string(file.begin(), file.end());
+    EXPECT_EQ(result.status, 1) << static_cast<int>(how);
+    EXPECT_NE(shown.find("Couldn't load!"), std::string::npos) << static_cast<int>(how);
+    EXPECT_EQ(shown.find("Press"), std::string::npos) << static_cast<int>(how);
+  }
 }
 
 TEST_F(RunTest, FullDiskKeepsTheOutputAndTheInput) {

@@ -119,7 +119,7 @@ ProgramResult runDropped(const std::filesystem::path& program, const std::vector
 }
 
 ProgramResult runOnTerminal(const std::filesystem::path&, const std::vector<std::string>&,
-                            const std::filesystem::path&, const std::string&) {
+                            const std::filesystem::path&, const std::string&, OnTerminal) {
   ProgramResult none;
   none.status = -3;  // no terminal to drive here
   return none;
