@@ -248,7 +248,9 @@ class PosixFileSystem final : public FileSystem {
     const auto native = toNativePath(target);
     if (!native || native->empty()) return false;
     struct stat st {};
-    if (::stat(native->c_str(), &st) != 0) return errno == ENOENT;
+    // Nothing there may be created; a link to nothing is left alone, as cp
+    // leaves it, rather than replaced by a file.
+    if (::stat(native->c_str(), &st) != 0) return errno == ENOENT && ::lstat(native->c_str(), &st) != 0;
     // Asked as the user we act for: root keeps root's rights.
     return S_ISREG(st.st_mode) && ::faccessat(AT_FDCWD, native->c_str(), W_OK, AT_EACCESS) == 0;
   }
@@ -296,7 +298,7 @@ class PosixFileSystem final : public FileSystem {
       return path;
     }
     char* real = ::realpath(native->c_str(), nullptr);
-    if (real == nullptr) return path;  // a dangling link is replaced like a file
+    if (real == nullptr) return path;  // a link to nothing, which mayReplace refuses
     Path resolved = widenPath(real);
     std::free(real);
     return resolved;

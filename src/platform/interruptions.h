@@ -1,5 +1,6 @@
 // Interruptions the process can see (Ctrl-C, a closed terminal or console
-// window, a polite kill, log-off) must not leave a temporary file behind.
+// window, a kill by any signal that can be caught, log-off) must not leave a
+// temporary file behind.
 // The file layer keeps the name of each temporary file here for as long as
 // the file has one; the handler removes those files and then lets the
 // process end as the interruption would have ended it.

@@ -21,6 +21,9 @@ struct Slot {
 // A run has one temporary file at a time; a few slots spare.
 Slot slots[4];
 
+constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,   SIGUSR1, SIGUSR2,
+                                  SIGALRM, SIGPIPE, SIGXCPU, SIGVTALRM, SIGPROF};
+
 extern "C" void onInterruption(int signalNumber) {
   const int savedErrno = errno;
   for (Slot& slot : slots) {
@@ -39,7 +42,10 @@ void catchInterruptions() {
   action.sa_handler = onInterruption;
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
-  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+  // Every signal whose default action ends the process, but those that
+  // report a fault of the program itself (the handler could not trust
+  // memory then) and SIGXFSZ, which the process ignores.
+  for (const int signalNumber : kEndingSignals) {
     struct sigaction previous {};
     // A signal the parent told us to ignore (nohup) stays ignored.
     if (::sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;

@@ -20,7 +20,8 @@ namespace {
 TEST(Interruptions, RemoveTheNamedTempFileAndEndAsTheSignalWould) {
   test::TempFolder folder;
   for (const bool ignored : {false, true}) {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGXCPU, SIGVTALRM,
+                             SIGPROF}) {
       const auto kept = folder / "kept.tmp";
       const auto named = folder / "named.tmp";
       test::writeFile(kept, {1});
