@@ -107,14 +107,6 @@ TEST_F(InPlaceSaveTest, ThroughASymlink) {
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"link.3mm", "movie.3mm"}));
 }
 
-TEST_F(SaveTest, ALinkToNothingIsLeftAlone) {
-  load(test::sampleMovie());
-  fs::create_symlink("missing.3mm", folder / "dangling.3mm");
-  EXPECT_EQ(store.save(storePath(folder / "dangling.3mm")), kNotSaved);
-  EXPECT_TRUE(fs::is_symlink(folder / "dangling.3mm"));
-  EXPECT_EQ(folder.list(), (std::vector<std::string>{"dangling.3mm", "movie.3mm"}));
-}
-
 TEST_F(InPlaceSaveTest, ThroughAHardLink) {
   test::writeFile(folder / "movie.3mm", test::sampleMovie().bytes());
   fs::create_hard_link(folder / "movie.3mm", folder / "other.3mm");
