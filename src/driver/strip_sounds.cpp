@@ -17,6 +17,10 @@ bool GroupGrowth::admit(std::uint64_t stored, std::uint64_t rewritten) {
   return true;
 }
 
+namespace {
+
+// Rewrites the selected group without its sound events; the reason when it
+// cannot, and then the group is left as it was.
 std::optional<std::string> filterGroupChunk(ChunkyFile& document, GroupGrowth& growth) {
   try {
     std::vector<std::uint8_t> payload(document.currentPayloadSize());
@@ -41,6 +45,8 @@ std::optional<std::string> filterGroupChunk(ChunkyFile& document, GroupGrowth& g
     return "Not enough memory for the group";
   }
 }
+
+}  // namespace
 
 StripResult stripSounds(ChunkyFile& document) {
   const std::uint32_t n = document.chunkCount();

@@ -47,8 +47,4 @@ class GroupGrowth {
   std::uint64_t rewritten_ = 0;
 };
 
-// Rewrites the selected group without its sound events; the reason when it
-// cannot, and then the group is left as it was.
-[[nodiscard]] std::optional<std::string> filterGroupChunk(ChunkyFile& document, GroupGrowth& growth);
-
 }  // namespace hush

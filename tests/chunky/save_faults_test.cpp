@@ -49,12 +49,8 @@ Outcome saveFailingEachOperation(SaveTarget target) {
   Bytes expectedAfterSave;
   std::vector<std::string> operations;
   const auto targetFile = folder / scenario.targetName();
-  const auto prepareFiles = [&] {
-    std::filesystem::remove(folder / "out.3mm");
-    for (const auto& [name, bytes] : scenario.before()) test::writeFile(folder / name, bytes);
-  };
   {
-    prepareFiles();
+    scenario.placeIn(folder.path());
     ChunkyFile store(files);
     EXPECT_EQ(store.open(inputPath), kOpened);
     store.selectChunk(0);
@@ -97,7 +93,7 @@ Outcome saveFailingEachOperation(SaveTarget target) {
   outcome.operations = operations.size();
   for (std::uint64_t k = 1; k <= operations.size(); ++k) {
     SCOPED_TRACE("failing operation " + std::to_string(k) + " (" + operations[k - 1] + ")");
-    prepareFiles();
+    scenario.placeIn(folder.path());
     ChunkyFile store(files);
     files.reset();
     EXPECT_EQ(store.open(inputPath), kOpened);

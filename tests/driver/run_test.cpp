@@ -53,19 +53,15 @@ void failEachOperationOfARun(test::SaveTarget target) {
   const test::SaveScenario scenario{target, test::sampleMovie().bytes()};
   const auto in = folder / test::SaveScenario::kInput;
   const auto out = folder / scenario.targetName();
-  const auto prepare = [&] {
-    std::filesystem::remove(folder / "out.3mm");
-    for (const auto& [name, bytes] : scenario.before()) test::writeFile(folder / name, bytes);
-  };
   test::FaultyFileSystem files;
-  prepare();
+  scenario.placeIn(folder.path());
   ASSERT_EQ(runWith(files, {"hushmaker", in, out}).status, kExitSaved);
   const auto total = files.operations();
   const test::Bytes silent = test::readFile(out);
 
   int failed = 0;
   for (std::uint64_t k = 1; k <= total; ++k) {
-    prepare();
+    scenario.placeIn(folder.path());
     files.reset();
     files.failOperation(k);
     const RunOutcome outcome = runWith(files, {"hushmaker", in, out});

@@ -46,13 +46,8 @@ TEST_P(Stops, LeaveTheInputWholeTheTargetOldOrCompleteAndNothingElse) {
   }
   const SaveScenario scenario{GetParam().target, bigSampleMovie(100).bytes()};
   const std::string out = scenario.targetName();
-  const auto prepare = [&] {
-    for (const auto& entry : fs::directory_iterator(place)) fs::remove_all(entry.path());
-    for (const auto& [name, bytes] : scenario.before()) writeFile(place / name, bytes);
-  };
-
   // One whole run: what it writes and how long it takes.
-  prepare();
+  scenario.placeIn(place);
   const auto start = Clock::now();
   ASSERT_EQ(runProgram(HUSHMAKER_EXE, {SaveScenario::kInput, out}, place).status, 7);
   const auto runTime = Clock::now() - start;
@@ -62,7 +57,7 @@ TEST_P(Stops, LeaveTheInputWholeTheTargetOldOrCompleteAndNothingElse) {
   int interrupted = 0;
   for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
     for (int stop = 0; stop < 4; ++stop) {
-      prepare();
+      scenario.placeIn(place);
       const auto delay = std::chrono::duration_cast<Clock::duration>(runTime * (random() % 1000) / 1000.0);
       const int pid = startProgram(HUSHMAKER_EXE, {SaveScenario::kInput, out}, place);
       std::this_thread::sleep_for(delay);

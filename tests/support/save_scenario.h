@@ -35,6 +35,12 @@ struct SaveScenario {
     return files;
   }
 
+  // Lays out `folder` as it is before the save, and nothing else in it.
+  void placeIn(const std::filesystem::path& folder) const {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) std::filesystem::remove_all(entry.path());
+    for (const auto& [name, bytes] : before()) writeFile(folder / name, bytes);
+  }
+
   // Checks what an interrupted save left, given the document a whole save
   // writes; true when that document is there.
   bool expectOldOrNew(const FolderFiles& after, const Bytes& written) const {
