@@ -57,6 +57,15 @@ struct TagRange {
   friend bool operator==(const TagRange&, const TagRange&) = default;
 };
 
+// Where one record's payload lies: a range of the open file, or bytes held
+// in memory (`inFile` false, `pos` 0).
+struct PayloadSpan {
+  ChunkTag tag = 0;
+  std::uint32_t pos = 0;
+  std::uint32_t size = 0;
+  bool inFile = false;
+};
+
 // What describeCurrent tells about the selected chunk.
 struct ChunkInfo {
   ChunkTag tag = 0;

@@ -161,6 +161,16 @@ std::uint32_t ChunkyFile::currentPayloadSize() const {
   return chunk == nullptr ? 0 : chunk->payloadSize();
 }
 
+std::vector<PayloadSpan> ChunkyFile::payloadSpans() const {
+  settleLowering();
+  std::vector<PayloadSpan> spans(chunks_.size());
+  for (std::size_t i = 0; i < chunks_.size(); ++i) {
+    const Chunk& chunk = chunks_[i];
+    spans[i] = PayloadSpan{chunk.tag, chunk.inFile ? chunk.filePos : 0, chunk.payloadSize(), chunk.inFile};
+  }
+  return spans;
+}
+
 bool ChunkyFile::readCurrentPayload(std::span<std::uint8_t> destination) const {
   const Chunk* chunk = currentChunk();
   return chunk != nullptr && chunk->readPayload(file_.get(), destination);

@@ -65,6 +65,8 @@ class ChunkyFile {
   std::uint16_t currentLinkCount() const;
   std::vector<ChildLink> currentLinks() const;
   std::int32_t findChunk(ChunkTag tag, ChunkNumber number) const;
+  // Where every record's payload lies, in store order.
+  std::vector<PayloadSpan> payloadSpans() const;
 
   // Edits of the current chunk.
   bool replaceCurrentPayload(std::span<const std::uint8_t> bytes);

@@ -5,23 +5,17 @@
 
 #include "chunky/chunky_format.h"
 #include "groups/errors.h"
+#include "driver/payload_budget.h"
 #include "groups/event_group.h"
 #include "silence/sound_policy.h"
 
 namespace hush {
 
-bool GroupGrowth::admit(std::uint64_t stored, std::uint64_t rewritten) {
-  if (rewritten_ + rewritten > stored_ + stored + kAllowance) return false;
-  stored_ += stored;
-  rewritten_ += rewritten;
-  return true;
-}
-
 namespace {
 
 // Rewrites the selected group without its sound events; the reason when it
 // cannot, and then the group is left as it was.
-std::optional<std::string> filterGroupChunk(ChunkyFile& document, GroupGrowth& growth) {
+std::optional<std::string> filterGroupChunk(ChunkyFile& document, PayloadBudget& budget) {
   try {
     std::vector<std::uint8_t> payload(document.currentPayloadSize());
     // A payload we cannot read means the file changed under us; zeros are
@@ -33,7 +27,7 @@ std::optional<std::string> filterGroupChunk(ChunkyFile& document, GroupGrowth& g
     // a payload no document could hold.
     const std::uint64_t rewritten = group.serializedSize();
     if (rewritten > format::kMaxPayload) return "Group too large to save";
-    if (!growth.admit(payload.size(), rewritten)) {
+    if (!budget.admit(payload.size(), rewritten)) {
       return "Rewritten groups would outgrow the document by more than 16 MiB";
     }
     group.serialize(payload);
@@ -51,8 +45,11 @@ std::optional<std::string> filterGroupChunk(ChunkyFile& document, GroupGrowth& g
 StripResult stripSounds(ChunkyFile& document) {
   const std::uint32_t n = document.chunkCount();
   ChunkInfo info;
-  GroupGrowth growth;
   try {
+    // Refused before a payload is read, in one sort of the records.
+    auto plan = PayloadBudget::plan(document.payloadSpans());
+    if (!plan.budget) return {StripRefusal{std::nullopt, std::move(plan.refusal)}};
+    PayloadBudget& budget = *plan.budget;
     for (std::uint32_t i = 0; i < n; ++i) {
       if (!document.selectChunk(i) || !document.describeCurrent(info)) continue;
       const bool group = sound::holdsEventGroup(info.tag);
@@ -60,14 +57,14 @@ StripResult stripSounds(ChunkyFile& document) {
       if (!(group | sound::linksToSounds(info.tag))) continue;
       if (!group) {
         document.unlinkCurrentLinksTagged(sound::kLinkedSound);
-      } else if (auto refusal = filterGroupChunk(document, growth)) {
+      } else if (auto refusal = filterGroupChunk(document, budget)) {
         return {StripRefusal{info, std::move(*refusal)}};
       }
     }
     document.deleteChunksTagged(sound::kSoundChunks);
   } catch (const std::bad_alloc&) {
-    // The lookups behind unlinking and deleting: the store is half edited
-    // and must not be saved.
+    // The plan, or the lookups behind unlinking and deleting: the store
+    // may be half edited and must not be saved.
     return {StripRefusal{std::nullopt, "Not enough memory to remove the sounds"}};
   }
   return {};

@@ -1,7 +1,6 @@
 // The pass that removes every sound from a loaded document, in memory.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -30,21 +29,5 @@ struct [[nodiscard]] StripResult {
 // refusal.
 StripResult stripSounds(ChunkyFile& document);
 
-// Rewritten groups stay in memory until the save. Entries of an ordinary
-// document never share bytes, so rewriting only shrinks its groups; a
-// crafted one whose entries share bytes could grow every group to 16 MiB.
-// This keeps count and holds the growth to one group's worth.
-class GroupGrowth {
- public:
-  static constexpr std::uint64_t kAllowance = std::uint64_t{16} << 20;
-  // Counts one group rewritten from `stored` to `rewritten` bytes; false
-  // when the groups rewritten so far would outgrow their stored sizes by
-  // more than the allowance.
-  [[nodiscard]] bool admit(std::uint64_t stored, std::uint64_t rewritten);
-
- private:
-  std::uint64_t stored_ = 0;
-  std::uint64_t rewritten_ = 0;
-};
 
 }  // namespace hush

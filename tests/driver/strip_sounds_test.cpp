@@ -1,4 +1,5 @@
 #include "driver/strip_sounds.h"
+#include "driver/payload_budget.h"
 
 #include <gtest/gtest.h>
 
@@ -139,26 +140,39 @@ TEST_F(StripTest, GroupThatWouldGrowPastAPayloadIsRefused) {
   EXPECT_EQ(strip(), "1 GGFR: Group too large to save");
 }
 
-// The growth allowed is 16 MiB over what the groups held, however many
-// ordinary groups (which only shrink) come before.
-TEST(GroupGrowthBudget, HoldsRewritesToTheirStoredSizePlus16MiB) {
-  constexpr std::uint64_t kMiB = 1 << 20;
+// Stored bytes count once, by their range in the file, however many
+// records name them; the silent payloads may outgrow them by 16 MiB.
+TEST(PayloadBudget, CountsStoredBytesByRangeAndAllows16MiBMore) {
+  constexpr std::uint32_t kMiB = 1 << 20;
+  const ChunkTag group = makeTag("GGFR"), plain = makeTag("BKGD"), sound = makeTag("WAVE");
   struct Case {
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> groups;  // stored, rewritten
-    bool lastAdmitted;
+    const char* what;
+    std::vector<PayloadSpan> spans;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> rewrites;  // stored, rewritten
+    std::string outcome;  // "" when every rewrite is admitted
   };
+  const std::string shared = "Records share more than 16 MiB of the file's bytes";
   const Case cases[] = {
-      {{{0, 16 * kMiB}}, true},
-      {{{0, 16 * kMiB + 1}}, false},
-      {{{100, 16 * kMiB + 100}}, true},
-      {{{8 * kMiB, 0}, {8 * kMiB, 0}, {8 * kMiB, 0}, {0, 30 * kMiB}}, true},  // 24 MiB stored, none kept
-      {{{0, 10 * kMiB}, {0, 6 * kMiB}, {0, 1}}, false},
+      {"groups apart, each grows by 8 MiB", {{group, 0, kMiB, true}, {group, kMiB, kMiB, true}},
+       {{kMiB, 9 * kMiB}, {kMiB, 9 * kMiB}}, ""},
+      {"growth one byte past 16 MiB", {{group, 0, kMiB, true}}, {{kMiB, 17 * kMiB + 1}}, "rewrite 1"},
+      {"shrinking groups make room", {{group, 0, 8 * kMiB, true}, {group, 8 * kMiB, 1, true}},
+       {{8 * kMiB, 0}, {1, 24 * kMiB}}, ""},
+      {"two groups overlap by a byte", {{group, 0, 10, true}, {group, 9, 10, true}}, {}, "Two event groups share bytes of the file"},
+      {"a group inside a plain payload", {{plain, 0, 100, true}, {group, 10, 10, true}}, {}, ""},
+      {"two empty groups at one place", {{group, 5, 0, true}, {group, 5, 0, true}}, {}, ""},
+      {"17 records on one MiB", std::vector<PayloadSpan>(17, {plain, 0, kMiB, true}), {}, ""},
+      {"18 records on one MiB", std::vector<PayloadSpan>(18, {plain, 0, kMiB, true}), {}, shared},
+      {"shared sounds are deleted, not written", std::vector<PayloadSpan>(40, {sound, 0, kMiB, true}), {}, ""},
+      {"in memory counts, covers nothing", {{plain, 0, 17 * kMiB, false}}, {}, shared},
   };
   for (const Case& c : cases) {
-    GroupGrowth growth;
-    bool admitted = true;
-    for (const auto& [stored, rewritten] : c.groups) admitted = growth.admit(stored, rewritten);
-    EXPECT_EQ(admitted, c.lastAdmitted) << c.groups.size() << " groups, the last " << c.groups.back().second;
+    auto plan = PayloadBudget::plan(c.spans);
+    std::string outcome = plan.refusal;
+    for (std::size_t i = 0; plan.budget && i < c.rewrites.size() && outcome.empty(); ++i) {
+      if (!plan.budget->admit(c.rewrites[i].first, c.rewrites[i].second)) outcome = "rewrite " + std::to_string(i + 1);
+    }
+    EXPECT_EQ(outcome, c.outcome) << c.what;
   }
 }
 

@@ -1,0 +1,48 @@
+#include "driver/payload_budget.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "common/radix_sort.h"
+#include "silence/sound_policy.h"
+
+namespace hush {
+
+PayloadBudget::Plan PayloadBudget::plan(std::span<const PayloadSpan> spans) {
+  std::vector<PayloadSpan> inFile;
+  std::uint64_t kept = 0;  // what the silent movie writes before any group is rewritten
+  for (const PayloadSpan& span : spans) {
+    if (!sound::isSoundChunk(span.tag)) kept += span.size;
+    if (span.inFile && span.size > 0) inFile.push_back(span);
+  }
+  radixSort(inFile, [](const PayloadSpan& span) { return span.pos; });
+  // One walk in file order: the bytes covered, each once, and whether a
+  // group starts inside another group.
+  std::uint64_t covered = 0;
+  std::uint64_t coveredTo = 0;
+  std::uint64_t groupTo = 0;
+  for (const PayloadSpan& span : inFile) {
+    const std::uint64_t end = std::uint64_t{span.pos} + span.size;
+    if (end > coveredTo) {
+      covered += end - std::max<std::uint64_t>(span.pos, coveredTo);
+      coveredTo = end;
+    }
+    if (sound::holdsEventGroup(span.tag)) {
+      if (span.pos < groupTo) return {std::nullopt, "Two event groups share bytes of the file"};
+      groupTo = end;
+    }
+  }
+  const std::uint64_t limit = covered + kAllowance;
+  if (kept > limit) return {std::nullopt, "Records share more than 16 MiB of the file's bytes"};
+  return {PayloadBudget(limit, kept), {}};
+}
+
+bool PayloadBudget::admit(std::uint64_t stored, std::uint64_t rewritten) {
+  // `stored` is among what the plan counted, so this never wraps.
+  const std::uint64_t spent = spent_ + rewritten - std::min(stored, spent_ + rewritten);
+  if (spent > limit_) return false;
+  spent_ = spent;
+  return true;
+}
+
+}  // namespace hush

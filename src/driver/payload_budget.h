@@ -1,0 +1,45 @@
+// How many payload bytes the silent movie may write, counted against the
+// bytes the input's payloads really cover.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "chunky/chunk_types.h"
+
+namespace hush {
+
+// Records of an ordinary document never share bytes, and rewriting their
+// groups only shrinks them. A crafted one can name one stored payload from
+// thousands of records, or pack a group with entries that share bytes:
+// each would be read, held and written once per record or entry. The
+// budget counts every stored byte once, by its range in the file, and lets
+// the silent movie's payloads outgrow that by 16 MiB at most.
+class PayloadBudget {
+ public:
+  static constexpr std::uint64_t kAllowance = std::uint64_t{16} << 20;
+
+  // The budget for a freshly loaded store's payloads, or why there is none:
+  // two groups share bytes (each would be rewritten on its own), or the
+  // records that stay already outgrow the bytes they cover.
+  struct Plan;
+  static Plan plan(std::span<const PayloadSpan> spans);
+
+  // Counts one group rewritten from `stored` to `rewritten` bytes; false
+  // when the payloads would then outgrow the budget.
+  [[nodiscard]] bool admit(std::uint64_t stored, std::uint64_t rewritten);
+
+ private:
+  PayloadBudget(std::uint64_t limit, std::uint64_t spent) : limit_(limit), spent_(spent) {}
+  std::uint64_t limit_;
+  std::uint64_t spent_;
+};
+
+struct PayloadBudget::Plan {
+  std::optional<PayloadBudget> budget;
+  std::string refusal;
+};
+
+}  // namespace hush
