@@ -21,6 +21,7 @@
 #include "chunky/chunk.h"
 #include "chunky/chunk_types.h"
 #include "chunky/chunky_format.h"
+#include "platform/file_error.h"
 #include "platform/file_system.h"
 
 namespace hush {
@@ -41,6 +42,27 @@ enum SaveResult : int {
   kSaved = 1,     // written, and the store now stands for the saved file
 };
 
+// Why the last open or save failed.
+enum class FailureKind {
+  None,
+  File,           // the file layer failed; `file` says why
+  TooShort,       // shorter than a header
+  NotAMovie,      // the header does not begin as a document's does
+  DamagedHeader,  // a header field no document has
+  WrongLength,    // the header gives another length than the file has
+  DamagedIndex,   // the index does not fit the file, or its records overlap
+  DamagedRecord,  // one record of the index is not whole; `record` says which
+  TooLarge,       // the document no longer fits the format's limits
+  Changed,        // the input was written to, moved or removed during the save
+  OutOfMemory,
+};
+
+struct Failure {
+  FailureKind kind = FailureKind::None;
+  FileError file = FileError::None;
+  std::uint32_t record = 0;  // its place in the entry table, from 0
+};
+
 class ChunkyFile {
  public:
   explicit ChunkyFile(FileSystem& fileSystem = nativeFileSystem());
@@ -52,6 +74,8 @@ class ChunkyFile {
   [[nodiscard]] OpenResult open(const Path& path);
   [[nodiscard]] SaveResult save(const Path& target);
   bool close();
+  // Why the last open or save that failed did so.
+  const Failure& lastFailure() const { return failure_; }
 
   // Queries.
   bool isOpen() const { return isOpen_; }
@@ -104,7 +128,7 @@ class ChunkyFile {
 
   // Loading, step by step.
   OpenResult readIndex();
-  std::optional<IndexArea> readIndexArea(std::uint32_t indexStart) const;
+  std::optional<IndexArea> readIndexArea(std::uint32_t indexStart);
   std::optional<Chunk> readRecord(std::span<const std::uint8_t> record) const;
   bool readPayloadHeads();
 
@@ -128,7 +152,15 @@ class ChunkyFile {
   // asked for.
   const std::vector<LookupEntry>& keyOrder() const;
 
+  // The failure, noted where it happens; returns `result`.
+  template <typename Result>
+  Result fail(Result result, FailureKind kind, std::uint32_t record = 0) {
+    failure_ = Failure{kind, kind == FailureKind::File ? lastFileError() : FileError::None, record};
+    return result;
+  }
+
   FileSystem& fileSystem_;
+  Failure failure_;
   // After a save the records belong in (tag, number) order. They are put
   // in it when next looked at (settleOrder), so that a store that is saved
   // and then closed, as in every run of the tool, never pays for the moves.

@@ -27,17 +27,18 @@ namespace {
 
 using namespace format;
 
-// The file header, if it describes a document of exactly this length.
-std::optional<FileHeader> readCheckedHeader(File& file, std::uint64_t fileLength) {
+// Reads the file header into `header`; what is wrong with it, if it does
+// not describe a document of exactly this length.
+FailureKind readCheckedHeader(File& file, std::uint64_t fileLength, FileHeader& header) {
   std::array<std::uint8_t, kFileHeaderSize> bytes{};
-  if (fileLength < kFileHeaderSize || !file.readAt(0, bytes)) return std::nullopt;
+  if (fileLength < kFileHeaderSize) return FailureKind::TooShort;
+  if (!file.readAt(0, bytes)) return FailureKind::File;
   ByteReader reader(bytes);
-  const FileHeader header = readFileHeader(reader);
-  if (header.magic != kMagic || header.totalSize != header.totalSize2 || header.totalSize != fileLength ||
-      !isFormatCode(header.formatCode)) {
-    return std::nullopt;
-  }
-  return header;
+  header = readFileHeader(reader);
+  if (header.magic != kMagic) return FailureKind::NotAMovie;
+  if (header.totalSize != header.totalSize2 || !isFormatCode(header.formatCode)) return FailureKind::DamagedHeader;
+  if (header.totalSize != fileLength) return FailureKind::WrongLength;
+  return FailureKind::None;
 }
 
 // Every record lies in the descriptor area and no two share a byte: only
@@ -56,24 +57,25 @@ bool recordsApart(const std::vector<IndexEntry>& byOffset, std::uint32_t dataSiz
 
 // The index header, the descriptor area and the entry table, which must
 // all lie inside the file before a byte of them is read.
-std::optional<ChunkyFile::IndexArea> ChunkyFile::readIndexArea(std::uint32_t indexStart) const {
-  if (!rangeFits(indexStart, kIndexHeaderSize, fileLength_)) return std::nullopt;
+std::optional<ChunkyFile::IndexArea> ChunkyFile::readIndexArea(std::uint32_t indexStart) {
+  const std::optional<IndexArea> none;
+  if (!rangeFits(indexStart, kIndexHeaderSize, fileLength_)) return fail(none, FailureKind::DamagedIndex);
   std::array<std::uint8_t, kIndexHeaderSize> headerBytes{};
-  if (!file_->readAt(indexStart, headerBytes)) return std::nullopt;
+  if (!file_->readAt(indexStart, headerBytes)) return fail(none, FailureKind::File);
   ByteReader headerReader(headerBytes);
   const IndexHeader index = IndexHeader::read(headerReader);
   if (index.reserved != kIndexReserved || index.fixedSize != kIndexFixedSize || !isFormatCode(index.marker)) {
-    return std::nullopt;
+    return fail(none, FailureKind::DamagedIndex);
   }
 
-  if (!index.tableFits(fileLength_ - indexStart)) return std::nullopt;
+  if (!index.tableFits(fileLength_ - indexStart)) return fail(none, FailureKind::DamagedIndex);
   const std::uint64_t areaStart = std::uint64_t{indexStart} + kIndexHeaderSize;
   const std::uint64_t tableLength = index.tableLength();
 
   // One read brings in the descriptors and the table together.
   IndexArea area;
   area.bytes.resize(static_cast<std::size_t>(index.dataSize + tableLength));
-  if (!file_->readAt(areaStart, area.bytes)) return std::nullopt;
+  if (!file_->readAt(areaStart, area.bytes)) return fail(none, FailureKind::File);
   area.dataSize = index.dataSize;
   area.entries.resize(index.entryCount);
   ByteReader table(std::span<const std::uint8_t>(area.bytes).subspan(index.dataSize));
@@ -83,7 +85,7 @@ std::optional<ChunkyFile::IndexArea> ChunkyFile::readIndexArea(std::uint32_t ind
   const auto offsetOf = [](const IndexEntry& entry) { return entry.offset; };
   const auto byOffset = [](const IndexEntry& a, const IndexEntry& b) { return a.offset < b.offset; };
   if (!std::is_sorted(area.entries.begin(), area.entries.end(), byOffset)) radixSort(area.entries, offsetOf);
-  if (!recordsApart(area.entries, area.dataSize)) return std::nullopt;
+  if (!recordsApart(area.entries, area.dataSize)) return fail(none, FailureKind::DamagedIndex);
   return area;
 }
 
@@ -152,33 +154,37 @@ OpenResult ChunkyFile::readIndex() {
   // The stamp gives the length we check everything against, and lets a
   // later save see whether the file was written to since.
   fileStamp_ = file_->stamp();
-  if (!fileStamp_) return kHeaderRefused;
+  if (!fileStamp_) return fail(kHeaderRefused, FailureKind::File);
   fileLength_ = fileStamp_->size;
-  const auto header = readCheckedHeader(*file_, fileLength_);
-  if (!header) return kHeaderRefused;
-  headerId_ = header->headerId;
-  headerWord1_ = header->headerWord1;
-  headerWord2_ = header->headerWord2;
-  formatCode_ = header->formatCode;
+  FileHeader header;
+  if (const auto fault = readCheckedHeader(*file_, fileLength_, header); fault != FailureKind::None) {
+    return fail(kHeaderRefused, fault);
+  }
+  headerId_ = header.headerId;
+  headerWord1_ = header.headerWord1;
+  headerWord2_ = header.headerWord2;
+  formatCode_ = header.formatCode;
 
-  auto area = readIndexArea(header->indexStart);
+  auto area = readIndexArea(header.indexStart);
   if (!area) return kIndexRefused;
   chunks_.reserve(area->entries.size());
   for (const auto& entry : area->entries) {
     auto chunk = readRecord(area->descriptors().subspan(entry.offset, entry.size));
-    if (!chunk) return kIndexRefused;
+    if (!chunk) return fail(kIndexRefused, FailureKind::DamagedRecord, static_cast<std::uint32_t>(chunks_.size()));
     noteNumber(chunk->tag, chunk->number);
     chunks_.push_back(std::move(*chunk));
   }
   area.reset();  // the records hold all of it now
-  return readPayloadHeads() ? kOpened : kIndexRefused;
+  return readPayloadHeads() ? kOpened : fail(kIndexRefused, FailureKind::File);
 }
 
 OpenResult ChunkyFile::open(const Path& path) {
+  failure_ = {};
   if (isOpen_) return kOpenFailed;
-  if (path.empty()) return kOpenFailed;
+  noteFileError(path.empty() ? FileError::NotFound : FileError::None);
+  if (path.empty()) return fail(kOpenFailed, FailureKind::File);
   file_ = fileSystem_.openForReading(path);
-  if (!file_) return kOpenFailed;
+  if (!file_) return fail(kOpenFailed, FailureKind::File);
   path_ = path;
 
   OpenResult result = kOpenFailed;
@@ -187,6 +193,7 @@ OpenResult ChunkyFile::open(const Path& path) {
   } catch (const std::bad_alloc&) {
     // An index too large for the memory we have: not loaded, like any
     // document we cannot read.
+    fail(kOpenFailed, FailureKind::OutOfMemory);
   }
   if (result == kOpened) {
     isOpen_ = true;

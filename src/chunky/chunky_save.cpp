@@ -282,7 +282,7 @@ format::FileHeader ChunkyFile::carriedHeader() const {
 // still the document we describe right up to that step.
 bool ChunkyFile::commit(TempFile& temp, const Path& destination) {
   const auto ours = file_->identity();
-  if (!ours) return false;
+  if (!ours) return fail(false, FailureKind::File);
   // Replacing the document we read from: our stream on it must be closed
   // first where the system will not replace an open file.
   const auto there = fileSystem_.stateOf(destination);
@@ -290,9 +290,10 @@ bool ChunkyFile::commit(TempFile& temp, const Path& destination) {
   // The last look before the move, in one step: the input's path still
   // names the file we loaded (no editor put another in its place), and
   // nobody has written to it since.
-  if (fileSystem_.stateOf(path_) != FileState{*ours, *fileStamp_}) return false;
+  if (fileSystem_.stateOf(path_) != FileState{*ours, *fileStamp_}) return fail(false, FailureKind::Changed);
   if (overOurOwnFile) releaseStream();
   if (!temp.commit(destination)) {
+    fail(false, FailureKind::File);
     if (overOurOwnFile) file_ = fileSystem_.openForReading(path_);
     return false;
   }
@@ -331,8 +332,11 @@ void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout,
 }
 
 SaveResult ChunkyFile::save(const Path& target) {
+  failure_ = {};
+  noteFileError(target.empty() ? FileError::NotFound : FileError::None);
   // A store that lost its stream could not copy its payloads.
-  if (!isOpen_ || !file_ || target.empty()) return kNotSaved;
+  if (!isOpen_ || !file_) return fail(kNotSaved, FailureKind::Changed);
+  if (target.empty()) return fail(kNotSaved, FailureKind::File);
   try {
     settleLowering();
     auto byKey = orderByKey(chunks_, keyOrder());
@@ -341,14 +345,20 @@ SaveResult ChunkyFile::save(const Path& target) {
     forgetLookup();
     lookup_ = {};
     const auto layout = planLayout(chunks_, std::move(byKey), carriedHeader());
+    if (!layout) return fail(kNotSaved, FailureKind::TooLarge);
     // The payloads are copied from the file as it was loaded; one written
     // to since is no longer the document we describe.
-    if (!layout || !fileUnchanged()) return kNotSaved;
+    if (!fileUnchanged()) return fail(kNotSaved, FailureKind::Changed);
     const Path destination = fileSystem_.resolveLinks(target);
-    if (!fileSystem_.mayReplace(destination)) return kNotSaved;
+    if (!fileSystem_.mayReplace(destination)) return fail(kNotSaved, FailureKind::File);
 
     auto temp = fileSystem_.createTempBeside(destination);
-    if (!temp || !writeDocument(*temp, *file_, fileLength_, chunks_, *layout) || !temp->sync()) return kNotSaved;
+    if (!temp) return fail(kNotSaved, FailureKind::File);
+    if (!writeDocument(*temp, *file_, fileLength_, chunks_, *layout) || !temp->sync()) {
+      // A source that ends early was changed under us; otherwise the
+      // writing failed, and the file layer said why.
+      return fail(kNotSaved, fileUnchanged() ? FailureKind::File : FailureKind::Changed);
+    }
     // Set aside before the commit: afterwards nothing may fail.
     std::vector<std::uint32_t> order(chunks_.size());
     std::vector<bool> placed(chunks_.size());
@@ -358,7 +368,7 @@ SaveResult ChunkyFile::save(const Path& target) {
   } catch (const std::bad_alloc&) {
     // Out of memory before the commit: the temporary file goes with its
     // owner, and the target keeps its bytes.
-    return kNotSaved;
+    return fail(kNotSaved, FailureKind::OutOfMemory);
   }
 }
 

@@ -1,24 +1,54 @@
 #include "driver/run.h"
 
 #include <new>
+#include <span>
+#include <string_view>
 
 #include "chunky/chunky_file.h"
+#include "driver/failure_reason.h"
 #include "driver/output_name.h"
 #include "driver/strip_sounds.h"
 
 namespace hush {
 namespace {
 
+void printVersion(std::FILE* out) { std::fprintf(out, "Hushmaker %s, by the Hushmaker team\n", HUSH_VERSION); }
+
 void printBanner(std::FILE* out) {
-  std::fprintf(out, "Hushmaker %s, by the Hushmaker team\n", HUSH_VERSION);
+  printVersion(out);
   std::fprintf(out, "Chunkwright (v0.95 FINAL), the Hushmaker team's chunky file store\n\n");
 }
 
-void printUsage(std::FILE* out) {
+// Windows users drop files onto the program; elsewhere it is named as it
+// was started.
+void printUsage(std::FILE* out, const std::vector<Argument>& args) {
+#ifdef _WIN32
+  (void)args;
   std::fprintf(out, "Usage: Drag a file onto Hushmaker.exe!\n");
   std::fprintf(out, "Or type: Hushmaker.exe <in.3mm> [out.3mm]\n");
   std::fprintf(out, "at a command prompt.\n");
+#else
+  const char* program = args.empty() || args[0].text.empty() ? "hushmaker" : args[0].text.c_str();
+  std::fprintf(out, "Usage: %s <in.3mm> [out.3mm]\n", program);
+  std::fprintf(out, "Saves the movie without its sounds, as out.3mm or else as in-quiet.3mm.\n");
+#endif
 }
+
+// Whether the one argument is one of `options`.
+bool asksFor(const std::vector<Argument>& args, std::span<const std::string_view> options) {
+  if (args.size() != 2) return false;
+  for (const auto option : options) {
+    if (args[1].text == option) return true;
+  }
+  return false;
+}
+
+#ifdef _WIN32
+constexpr std::string_view kHelpOptions[] = {"--help", "-h", "/?"};
+#else
+constexpr std::string_view kHelpOptions[] = {"--help", "-h"};
+#endif
+constexpr std::string_view kVersionOptions[] = {"--version"};
 
 // A refused group names itself first; running out of memory elsewhere in
 // the pass has only the error line.
@@ -35,7 +65,7 @@ int silence(const Job& job, FileSystem& fileSystem, std::FILE* out) {
   ChunkyFile document(fileSystem);
   std::fprintf(out, "Loading %s...\n", job.input.text.c_str());
   if (document.open(job.input.path) != kOpened) {
-    std::fprintf(out, "Couldn't load!\n");
+    std::fprintf(out, "Couldn't load!\nError: %s\n", failureReason(document.lastFailure(), Step::Load).c_str());
     return kExitLoadFailed;
   }
   std::fprintf(out, "Loaded. %u quads, silentifying...\n", static_cast<unsigned>(document.chunkCount()));
@@ -48,7 +78,7 @@ int silence(const Job& job, FileSystem& fileSystem, std::FILE* out) {
     std::fprintf(out, "Saved!\n");
     return kExitSaved;
   }
-  std::fprintf(out, "Couldn't save!\n");
+  std::fprintf(out, "Couldn't save!\nError: %s\n", failureReason(document.lastFailure(), Step::Save).c_str());
   return kExitSaveFailed;
 }
 
@@ -86,10 +116,19 @@ int run(int argc, char** argv) {
 }
 
 int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch, std::FILE* out) {
+  // Asked for, so never a pause.
+  if (asksFor(args, kVersionOptions)) {
+    printVersion(out);
+    return kExitUsage;
+  }
   printBanner(out);
+  if (asksFor(args, kHelpOptions)) {
+    printUsage(out, args);
+    return kExitUsage;
+  }
   const std::vector<Job> jobs = planJobs(args, launch);
   if (jobs.empty()) {
-    printUsage(out);
+    printUsage(out, args);
     pauseConsole(PauseAfter::Usage);
     return kExitUsage;
   }

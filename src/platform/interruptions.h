@@ -19,12 +19,14 @@ using NativeName = std::string;
 // Installs the handler; once per process, before any file is written.
 void catchInterruptions();
 
-// Keeps `name` for the handler until the guard goes. A name too long for
+// Keeps `name` for the handler until the guard goes; off Windows the name
+// may be one inside the open folder `folder` rather than a path. A name too long for
 // the guard's preallocated room is not kept (the file layer then has a
 // nameless file or a short name; nothing is allocated when it matters).
 class TempNameGuard {
  public:
-  explicit TempNameGuard(const NativeName& name);
+  explicit TempNameGuard(const NativeName& name, int folder = kNoFolder);
+  static constexpr int kNoFolder = -1;
   ~TempNameGuard();
   TempNameGuard(const TempNameGuard&) = delete;
   TempNameGuard& operator=(const TempNameGuard&) = delete;

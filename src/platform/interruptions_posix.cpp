@@ -1,5 +1,6 @@
 // The handler may run at any instruction of the program, so it touches only
 // preallocated memory and calls only async-signal-safe functions.
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@ namespace {
 
 struct Slot {
   char name[PATH_MAX + 1];
+  int folder;  // the name is inside it; AT_FDCWD for a path
   volatile sig_atomic_t inUse;
 };
 
@@ -27,7 +29,7 @@ constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,   SIGUSR1,
 extern "C" void onInterruption(int signalNumber) {
   const int savedErrno = errno;
   for (Slot& slot : slots) {
-    if (slot.inUse) ::unlink(slot.name);
+    if (slot.inUse) ::unlinkat(slot.folder, slot.name, 0);
   }
   errno = savedErrno;
   // SA_RESETHAND has put back the default action; the signal, blocked while
@@ -53,11 +55,12 @@ void catchInterruptions() {
   }
 }
 
-TempNameGuard::TempNameGuard(const NativeName& name) : slot_(-1) {
+TempNameGuard::TempNameGuard(const NativeName& name, int folder) : slot_(-1) {
   if (name.size() > PATH_MAX) return;
   for (int i = 0; i < static_cast<int>(std::size(slots)); ++i) {
     if (slots[i].inUse) continue;
     std::memcpy(slots[i].name, name.c_str(), name.size() + 1);
+    slots[i].folder = folder == kNoFolder ? AT_FDCWD : folder;
     slots[i].inUse = 1;  // only now may the handler read the name
     slot_ = i;
     return;

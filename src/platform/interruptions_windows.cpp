@@ -33,7 +33,7 @@ BOOL WINAPI onConsoleEvent(DWORD /*event*/) {
 
 void catchInterruptions() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
 
-TempNameGuard::TempNameGuard(const NativeName& name) : slot_(-1) {
+TempNameGuard::TempNameGuard(const NativeName& name, int /*folder: paths only here*/) : slot_(-1) {
   if (name.size() >= std::size(slots[0].name)) return;
   for (int i = 0; i < static_cast<int>(std::size(slots)); ++i) {
     if (slots[i].inUse) continue;

@@ -20,10 +20,11 @@ using test::get32;
 using test::put16;
 using test::put32;
 
-int openBytes(const Bytes& bytes) {
+int openBytes(const Bytes& bytes, FailureKind* failure = nullptr) {
   test::TempFolder folder;
   ChunkyFile store;
   const int result = store.open(test::placeDocument(folder, bytes));
+  if (failure != nullptr) *failure = store.lastFailure().kind;
   EXPECT_EQ(store.isOpen(), result == kOpened);
   if (result != kOpened) {
     EXPECT_EQ(store.chunkCount(), 0u);
@@ -43,7 +44,9 @@ TEST(LoadRefusals, EachMalformationHasItsResult) {
   for (const auto& c : test::documentMalformations()) {
     BuiltDocument doc = test::twoChunkDocument().build();
     c.apply(doc);
-    EXPECT_EQ(openBytes(doc.bytes), c.expected) << c.what;
+    FailureKind failure{};
+    EXPECT_EQ(openBytes(doc.bytes, &failure), c.expected) << c.what;
+    EXPECT_EQ(failure, c.failure) << c.what;
   }
 }
 

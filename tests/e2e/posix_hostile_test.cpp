@@ -58,7 +58,9 @@ TEST_F(RunTest, TargetsThatAreNoRegularFileAreNeverReplaced) {
     const auto type = fs::status(target).type();
     const auto result = hushmaker(folder, {"movie.3mm", target.string()});
     EXPECT_EQ(result.status, 3) << target;
-    EXPECT_EQ(lastLine(result), "Couldn't save!") << target;
+    EXPECT_EQ(lastLine(result), target.filename() == "dangling.3mm" ? "Error: The target is a link to a file that isn't there"
+                                                                    : "Error: The target is a device or a pipe")
+        << target;
     EXPECT_EQ(fs::status(target).type(), type) << target;  // still what it was
   }
   EXPECT_TRUE(fs::is_symlink(folder / "dangling.3mm"));
@@ -71,7 +73,7 @@ TEST_F(RunTest, PipeAsInputIsRefusedAtOnce) {
   ASSERT_EQ(::mkfifo((folder / "pipe.3mm").c_str(), 0644), 0);
   const auto result = runProgram("/usr/bin/timeout", {"10", HUSHMAKER_EXE, "pipe.3mm"}, folder.path());
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(lastLine(result), "Couldn't load!");
+  EXPECT_EQ(lastLine(result), "Error: That is a device or a pipe, not a movie");
 }
 
 TEST_F(RunTest, WriteProtectedTargetsAreRefused) {
@@ -93,6 +95,9 @@ TEST_F(RunTest, WriteProtectedTargetsAreRefused) {
   fs::permissions(folder / "own.3mm", fs::perms(0444));
   std::vector<std::pair<std::string, std::string>> cases{{"movie.3mm", "locked.3mm"}, {"own.3mm", "own.3mm"}};
   if (::geteuid() == 0) {
+    // The user's own write-protected files.
+    ASSERT_EQ(::chown((folder / "locked.3mm").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown((folder / "own.3mm").c_str(), 65534, 65534), 0);
     writeFile(folder / "foreign.3mm", bytesOf("another user's movie"));
     fs::permissions(folder / "foreign.3mm", fs::perms(0644));  // root's, writable by root alone
     cases.emplace_back("movie.3mm", "foreign.3mm");
@@ -101,6 +106,9 @@ TEST_F(RunTest, WriteProtectedTargetsAreRefused) {
     const Bytes before = readFile(folder / target);
     const auto result = hushmakerAfter(folder, "", asUser, {input, target}, (folder / "hushmaker").string());
     EXPECT_EQ(result.status, 3) << target;
+    EXPECT_EQ(lastLine(result), target == "foreign.3mm" ? "Error: The target is another user's file"
+                                                        : "Error: The target is write-protected")
+        << target;
     EXPECT_EQ(readFile(folder / target), before) << target;
     EXPECT_EQ(fs::status(folder / target).permissions(), fs::perms(target == "foreign.3mm" ? 0644 : 0444)) << target;
   }
@@ -181,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
                      for (std::uint32_t n = 0; n < 200000; ++n) doc.add("ACTR", n);
                      return doc.bytes();
                    },
-                   20 * 1024, 1, "Couldn't load!"}),
+                   20 * 1024, 1, "Error: Not enough memory"}),
     [](const auto& info) {
       std::string name = info.param.what;
       std::erase(name, ' ');

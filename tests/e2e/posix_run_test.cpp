@@ -72,7 +72,7 @@ TEST_F(RunTest, FullDiskKeepsTheOutputAndTheInput) {
   writeFile(disk / "out.3mm", bytesOf("an older silent movie"));
   auto result = hushmaker(folder, {"movie.3mm", "disk/out.3mm"});
   EXPECT_EQ(result.status, 3);
-  EXPECT_EQ(linesOf(result.output).back(), "Couldn't save!");
+  EXPECT_EQ(linesOf(result.output).back(), "Error: The disk is full");
   EXPECT_EQ(readFile(disk / "out.3mm"), bytesOf("an older silent movie"));
   EXPECT_EQ(std::distance(fs::directory_iterator(disk), fs::directory_iterator()), 2);  // no temporary file
 
@@ -93,7 +93,7 @@ TEST_F(RunTest, FileSizeLimitFailsTheSave) {
   const auto result = runProgram("/bin/sh", {"-c", "ulimit -f 64 && exec \"$0\" \"$@\"", HUSHMAKER_EXE, "movie.3mm"},
                                  folder.path());
   EXPECT_EQ(result.status, 3);
-  EXPECT_EQ(linesOf(result.output).back(), "Couldn't save!");
+  EXPECT_EQ(linesOf(result.output).back(), "Error: The file would be larger than this system lets us write");
   EXPECT_EQ(folder.list(), Files{"movie.3mm"});
 }
 

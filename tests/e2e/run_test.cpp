@@ -21,23 +21,40 @@ TEST(Run, EachInvocationHasItsStatusLinesAndFiles) {
     Files written;
   };
   const std::string loaded = "Loaded. 15 quads, silentifying...";
+#ifdef _WIN32
+  const std::vector<std::string> usage{"Usage: Drag a file onto Hushmaker.exe!",
+                                       "Or type: Hushmaker.exe <in.3mm> [out.3mm]", "at a command prompt."};
+#else
+  const std::vector<std::string> usage{"Usage: " HUSHMAKER_EXE " <in.3mm> [out.3mm]",
+                                       "Saves the movie without its sounds, as out.3mm or else as in-quiet.3mm."};
+#endif
   const Invocation invocations[] = {
-      {{}, 0,
-       {"Usage: Drag a file onto Hushmaker.exe!", "Or type: Hushmaker.exe <in.3mm> [out.3mm]", "at a command prompt."},
-       {}},
+      {{}, 0, usage, {}},
+      {{"--help"}, 0, usage, {}},
+      {{"-h"}, 0, usage, {}},
       {{"movie.3mm"}, 7, {"Loading movie.3mm...", loaded, "Saving to movie-quiet.3mm...", "Saved!"}, {"movie-quiet.3mm"}},
       {{"movie.3mm", "out.3mm"}, 7, {"Loading movie.3mm...", loaded, "Saving to out.3mm...", "Saved!"}, {"out.3mm"}},
       {{"movie.3mm", "ignored.3mm", "also-ignored.3mm"}, 7,
        {"Loading movie.3mm...", loaded, "Saving to movie-quiet.3mm...", "Saved!"}, {"movie-quiet.3mm"}},
-      {{"movie.3mm", ""}, 3, {"Loading movie.3mm...", loaded, "Saving to ...", "Couldn't save!"}, {}},
-      {{""}, 1, {"Loading ...", "Couldn't load!"}, {}},
-      {{"bad.3mm"}, 1, {"Loading bad.3mm...", "Couldn't load!"}, {}},
-      {{"missing.3mm"}, 1, {"Loading missing.3mm...", "Couldn't load!"}, {}},
+      {{"movie.3mm", ""}, 3,
+       {"Loading movie.3mm...", loaded, "Saving to ...", "Couldn't save!", "Error: The folder to save in isn't there"},
+       {}},
+      {{""}, 1, {"Loading ...", "Couldn't load!", "Error: There is no file by that name"}, {}},
+      {{"bad.3mm"}, 1,
+       {"Loading bad.3mm...", "Couldn't load!",
+        "Error: The movie is cut short or has bytes added: its header gives another length"},
+       {}},
+      {{"missing.3mm"}, 1, {"Loading missing.3mm...", "Couldn't load!", "Error: There is no file by that name"}, {}},
+      {{"taken.3mm"}, 1, {"Loading taken.3mm...", "Couldn't load!", "Error: That is a folder, not a movie"}, {}},
       {{"packed.3mm"}, 2,
        {"Loading packed.3mm...", "Loaded. 1 quads, silentifying...", "Loading 17 (GGFR)", "Error: Bad marker"}, {}},
       {{"movie.3mm", "no-such-folder/out.3mm"}, 3,
-       {"Loading movie.3mm...", loaded, "Saving to no-such-folder/out.3mm...", "Couldn't save!"}, {}},
-      {{"movie.3mm", "taken.3mm"}, 3, {"Loading movie.3mm...", loaded, "Saving to taken.3mm...", "Couldn't save!"}, {}},
+       {"Loading movie.3mm...", loaded, "Saving to no-such-folder/out.3mm...", "Couldn't save!",
+        "Error: The folder to save in isn't there"},
+       {}},
+      {{"movie.3mm", "taken.3mm"}, 3,
+       {"Loading movie.3mm...", loaded, "Saving to taken.3mm...", "Couldn't save!", "Error: The target is a folder"},
+       {}},
   };
   for (const Invocation& run : invocations) {
     TempFolder folder;
@@ -62,6 +79,12 @@ TEST(Run, EachInvocationHasItsStatusLinesAndFiles) {
     EXPECT_EQ(folder.list(), expected);
     EXPECT_EQ(readFile(folder / "movie.3mm"), sampleMovie().bytes());
   }
+}
+
+TEST_F(RunTest, VersionIsTheBannersFirstLineAlone) {
+  const auto result = hushmaker(folder, {"--version"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output, kBanner.substr(0, kBanner.find('\n') + 1));
 }
 
 TEST_F(RunTest, OutputOverTheInputRewritesItInPlace) {

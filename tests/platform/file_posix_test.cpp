@@ -4,13 +4,16 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <array>
 #include <set>
+#include <vector>
 
 #include "chunky/save_fixture.h"
 
@@ -19,8 +22,9 @@ namespace {
 namespace seen {
 int failRenames = 0;         // so many renames fail, as on a full or broken disk
 bool noProc = false;         // links through /proc fail, as where it is not mounted
-int links = 0;               // links of an unnamed file into its folder
-int emptyPathLinks = 0;      // of them, made with AT_EMPTY_PATH
+bool noLinks = false;        // every link of an unnamed file fails, as on an old kernel without /proc
+int emptyPathLinks = 0;      // links made with AT_EMPTY_PATH
+std::vector<std::string> linkNames;  // the names unnamed files were linked as
 std::set<std::string> syncedFolders;
 }  // namespace seen
 
@@ -34,19 +38,19 @@ Function next(const char* name) {
 // every caller in it, the store's platform layer included; each hands on to
 // the library's own.
 
-extern "C" int rename(const char* from, const char* to) {
+extern "C" int renameat(int fromFolder, const char* from, int toFolder, const char* to) {
   if (seen::failRenames > 0) {
     --seen::failRenames;
     errno = EIO;
     return -1;
   }
-  static const auto real = next<int (*)(const char*, const char*)>("rename");
-  return real(from, to);
+  static const auto real = next<int (*)(int, const char*, int, const char*)>("renameat");
+  return real(fromFolder, from, toFolder, to);
 }
 
 extern "C" int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
-  ++seen::links;
-  if (seen::noProc && std::strncmp(from, "/proc/", 6) == 0) {
+  seen::linkNames.emplace_back(to);
+  if (seen::noLinks || (seen::noProc && std::strncmp(from, "/proc/", 6) == 0)) {
     errno = ENOENT;
     return -1;
   }
@@ -117,33 +121,140 @@ TEST_F(InPlaceSaveTest, ThroughAHardLink) {
   EXPECT_EQ(reloaded.chunkCount(), test::sampleMovie().chunks.size());
 }
 
-// A save whose rename fails leaves nothing; one where /proc is missing
-// links its unnamed file another way (which needs root's privileges).
+// The unnamed file becomes the target by a link when the target is new
+// (no other name ever exists), by a link and a rename when it replaces one;
+// where the system lets either down the target is old or new, and nothing
+// else is left.
 TEST_F(SaveTest, CommitWhenTheSystemLetsItDown) {
+  enum Links { Work, NoProc, None };
   struct Case {
     const char* what;
+    bool existing;
     int failRenames;
-    bool noProc;
+    Links links;
     SaveResult result;
+    std::vector<std::string> linkNames;  // "*" for a temporary name
   };
-  for (const Case& c : {Case{"rename fails", 1, false, kNotSaved}, Case{"no /proc", 0, true, kSaved}}) {
+  const Case cases[] = {
+      {"a new target", false, 0, Work, kSaved, {"out.3mm"}},
+      {"an existing target", true, 0, Work, kSaved, {"*"}},
+      {"the rename fails", true, 1, Work, kNotSaved, {"*"}},
+      {"no /proc (root links without)", false, 0, NoProc, kSaved, {"out.3mm", "out.3mm"}},
+      {"no link at all, a new target", false, 0, None, kSaved, {"out.3mm", "out.3mm"}},
+      {"no link at all, an existing target", true, 0, None, kSaved, {"*", "*"}},
+  };
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    if (c.noProc && ::geteuid() != 0) continue;
+    if (c.links == NoProc && ::geteuid() != 0) continue;
     fs::remove(folder / "out.3mm");
+    if (c.existing) test::writeFile(folder / "out.3mm", bytesOf("old"));
     load(test::sampleMovie());
     seen::failRenames = c.failRenames;
-    seen::noProc = c.noProc;
-    seen::links = seen::emptyPathLinks = 0;
+    seen::noProc = c.links == NoProc;
+    seen::noLinks = c.links == None;
+    seen::linkNames.clear();
+    seen::emptyPathLinks = 0;
     EXPECT_EQ(store.save(storePath(folder / "out.3mm")), c.result);
     seen::failRenames = 0;
-    seen::noProc = false;
-    EXPECT_EQ(folder.list().size(), c.result == kSaved ? 2u : 1u);  // no temporary file
-    // Where the system has no unnamed files there is nothing to link.
-    if (c.noProc && seen::links > 0) {
-      EXPECT_GT(seen::emptyPathLinks, 0) << "never linked without /proc";
+    seen::noProc = seen::noLinks = false;
+    EXPECT_EQ(folder.list().size(), c.existing || c.result == kSaved ? 2u : 1u);  // no temporary file
+    if (c.result == kNotSaved) {
+      EXPECT_EQ(readFile(folder / "out.3mm"), bytesOf("old"));
     }
+    EXPECT_EQ(seen::emptyPathLinks > 0, c.links == NoProc);
+    for (auto& name : seen::linkNames) name = name == "out.3mm" ? name : "*";
+    EXPECT_EQ(seen::linkNames, c.linkNames);
     ASSERT_TRUE(store.close());
   }
+}
+
+// A replaced target keeps its access ACL and its other extended
+// attributes, and loses none of its rights to the mode; a new one takes the
+// folder's default ACL as any new file would. ACLs are written as the raw
+// attributes the system keeps them in: version 2, then (tag, permissions,
+// id) entries.
+TEST_F(SaveTest, RightsAndAttributesCarryOver) {
+  const auto acl = [](std::vector<std::array<std::uint32_t, 3>> entries) {
+    std::string raw{'\x02', '\0', '\0', '\0'};
+    for (const auto& [tag, perms, id] : entries) {
+      for (const auto& [value, width] : {std::pair{tag, 2}, std::pair{perms, 2}, std::pair{id, 4}}) {
+        for (int b = 0; b < width; ++b) raw.push_back(static_cast<char>((value >> (8 * b)) & 0xFF));
+      }
+    }
+    return raw;
+  };
+  constexpr std::uint32_t kUserObj = 1, kUser = 2, kGroupObj = 4, kMask = 0x10, kOther = 0x20, kAny = 0xFFFFFFFF;
+  const std::string access = acl({{kUserObj, 6, kAny}, {kUser, 6, 1234}, {kGroupObj, 4, kAny}, {kMask, 6, kAny},
+                                  {kOther, 0, kAny}});
+  const auto get = [](const fs::path& file, const char* name) {
+    std::string value(256, '\0');
+    const ssize_t n = ::getxattr(file.c_str(), name, value.data(), value.size());
+    return n < 0 ? std::string("-") : value.substr(0, static_cast<std::size_t>(n));
+  };
+  const fs::path out = folder / "out.3mm";
+  test::writeFile(out, bytesOf("old"));
+  ::chmod(out.c_str(), 0640);
+  if (::setxattr(out.c_str(), "system.posix_acl_access", access.data(), access.size(), 0) != 0 ||
+      ::setxattr(out.c_str(), "user.origin", "camera", 6, 0) != 0) {
+    GTEST_SKIP() << "no ACLs or user attributes on this file system";
+  }
+  struct stat before {};
+  ::stat(out.c_str(), &before);
+  load(test::sampleMovie());
+  ASSERT_EQ(store.save(storePath(out)), kSaved);
+  ASSERT_TRUE(store.close());
+  struct stat after {};
+  ::stat(out.c_str(), &after);
+  EXPECT_EQ(after.st_mode & 07777, before.st_mode & 07777);
+  EXPECT_EQ(get(out, "system.posix_acl_access"), access);
+  EXPECT_EQ(get(out, "user.origin"), "camera");
+
+  // A folder with a default ACL: a new target has it, a replaced target
+  // that had no ACL does not take it.
+  fs::create_directory(folder / "shared");
+  const std::string inherited = acl({{kUserObj, 7, kAny}, {kUser, 7, 1234}, {kGroupObj, 5, kAny}, {kMask, 7, kAny},
+                                     {kOther, 5, kAny}});
+  ASSERT_EQ(::setxattr((folder / "shared").c_str(), "system.posix_acl_default", inherited.data(), inherited.size(), 0), 0);
+  test::writeFile(folder / "shared" / "plain.3mm", bytesOf("old"));
+  ::removexattr((folder / "shared" / "plain.3mm").c_str(), "system.posix_acl_access");
+  ::chmod((folder / "shared" / "plain.3mm").c_str(), 0600);
+  for (const char* name : {"new.3mm", "plain.3mm"}) {
+    load(test::sampleMovie(), std::string("in-") + name);
+    ASSERT_EQ(store.save(storePath(folder / "shared" / name)), kSaved) << name;
+    ASSERT_TRUE(store.close());
+  }
+  const fs::path made = folder / "shared" / "made.3mm";
+  ::close(::open(made.c_str(), O_CREAT | O_WRONLY, 0666));  // as any program makes a file
+  EXPECT_EQ(get(folder / "shared" / "new.3mm", "system.posix_acl_access"), get(made, "system.posix_acl_access"));
+  EXPECT_EQ(fs::status(folder / "shared" / "new.3mm").permissions(), fs::status(made).permissions());
+  EXPECT_EQ(get(folder / "shared" / "plain.3mm", "system.posix_acl_access"), "-");
+  EXPECT_EQ(fs::status(folder / "shared" / "plain.3mm").permissions(), fs::perms(0600));
+}
+
+// Any path the file system takes works, however long: here a target of
+// over 4,096 bytes, which no single system call accepts.
+TEST_F(SaveTest, TargetPathLongerThanTheSystemsLimit) {
+  const std::string name(200, 'd');
+  std::string path = folder.path().string();
+  std::vector<int> folders{::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
+  while (path.size() <= PATH_MAX) {
+    ASSERT_EQ(::mkdirat(folders.back(), name.c_str(), 0755), 0);
+    folders.push_back(::openat(folders.back(), name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    path += "/" + name;
+  }
+  load(test::sampleMovie());
+  EXPECT_EQ(store.save(widenPath((path + "/out.3mm").c_str())), kSaved);
+  ChunkyFile reloaded;
+  EXPECT_EQ(reloaded.open(widenPath((path + "/out.3mm").c_str())), kOpened);
+  EXPECT_EQ(reloaded.chunkCount(), store.chunkCount());
+  reloaded.close();
+  // The folder cannot be removed by its path either.
+  EXPECT_EQ(::unlinkat(folders.back(), "out.3mm", 0), 0);
+  for (std::size_t i = folders.size() - 1; i > 0; --i) {
+    ::close(folders[i]);
+    EXPECT_EQ(::unlinkat(folders[i - 1], name.c_str(), AT_REMOVEDIR), 0);
+  }
+  ::close(folders[0]);
 }
 
 TEST_F(SaveTest, TheFolderOfABareNameIsSynced) {

@@ -1,5 +1,7 @@
 #include "support/faulty_file_system.h"
 
+#include "platform/file_error.h"
+
 namespace hush::test {
 namespace {
 
@@ -58,11 +60,16 @@ bool FaultyFileSystem::allow(const char* name) {
   ++count_;
   if (count_ == actionAt_ && action_) action_();
   log_.emplace_back(name);
+  // A failure says why, as the system's own would.
+  if (count_ == failAt_) noteFileError(FileError::DiskError);
   return count_ != failAt_;
 }
 
 bool FaultyFileSystem::takeSpace(std::uint64_t bytes) {
-  if (bytes > spaceLeft_) return false;
+  if (bytes > spaceLeft_) {
+    noteFileError(FileError::DiskFull);
+    return false;
+  }
   spaceLeft_ -= bytes;
   return true;
 }

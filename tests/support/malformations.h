@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "chunky/chunky_file.h"
 #include "support/document_builder.h"
 
 namespace hush::test {
@@ -16,6 +17,7 @@ DocumentBuilder twoChunkDocument();
 struct Malformation {
   const char* what;
   int expected;  // what open returns: 4 for the header, 5 for the index
+  FailureKind failure;
   std::function<void(BuiltDocument&)> apply;
 };
 

@@ -1,0 +1,52 @@
+#include "driver/failure_reason.h"
+
+namespace hush {
+namespace {
+
+// What the file layer said, about the movie being read or the file being
+// written.
+const char* fileReason(FileError error, Step step) {
+  const bool load = step == Step::Load;
+  switch (error) {
+    case FileError::NotFound: return load ? "There is no file by that name" : "The folder to save in isn't there";
+    case FileError::Folder: return load ? "That is a folder, not a movie" : "The target is a folder";
+    case FileError::NotAFile: return load ? "That is a device or a pipe, not a movie" : "The target is a device or a pipe";
+    case FileError::LinkToNothing: return "The target is a link to a file that isn't there";
+    case FileError::WriteProtected: return "The target is write-protected";
+    case FileError::OthersFile: return "The target is another user's file";
+    case FileError::AccessDenied: return load ? "You may not read that file" : "You may not write in that folder";
+    case FileError::InUse: return "Another program is using the file";
+    case FileError::DiskFull: return "The disk is full";
+    case FileError::TooLarge: return "The file would be larger than this system lets us write";
+    case FileError::ReadOnlyDisk: return "The disk is read-only";
+    case FileError::PathTooLong: return "The path is too long for this system";
+    case FileError::BadName: return "The name has characters this system can't use";
+    case FileError::DiskError: return load ? "The disk failed while the movie was read" : "The disk failed while the movie was written";
+    case FileError::RightsNotKept: return "The target's access rules couldn't be carried over to the new file";
+    case FileError::Other: return load ? "The system wouldn't let us read the movie" : "The system wouldn't let us write the movie";
+    case FileError::None: break;
+  }
+  return load ? "The movie couldn't be read" : "The movie couldn't be written";
+}
+
+}  // namespace
+
+std::string failureReason(const Failure& failure, Step step) {
+  switch (failure.kind) {
+    case FailureKind::File: return fileReason(failure.file, step);
+    case FailureKind::TooShort: return "Not a movie: the file is too short to be one";
+    case FailureKind::NotAMovie: return "Not a movie: the file doesn't begin as a movie does";
+    case FailureKind::DamagedHeader: return "Not a movie: its header is damaged";
+    case FailureKind::WrongLength: return "The movie is cut short or has bytes added: its header gives another length";
+    case FailureKind::DamagedIndex: return "The movie's index is damaged";
+    case FailureKind::DamagedRecord:
+      return "Record " + std::to_string(failure.record + 1) + " of the movie's index is damaged";
+    case FailureKind::TooLarge: return "The silent movie would be too large for a movie file";
+    case FailureKind::Changed: return "The movie changed while it was saved; nothing was written";
+    case FailureKind::OutOfMemory: return "Not enough memory";
+    case FailureKind::None: break;
+  }
+  return fileReason(FileError::None, step);
+}
+
+}  // namespace hush
