@@ -14,7 +14,7 @@ const char* fileReason(FileError error, Step step) {
     case FileError::LinkToNothing: return "The target is a link to a file that isn't there";
     case FileError::WriteProtected: return "The target is write-protected";
     case FileError::OthersFile: return "The target is another user's file";
-    case FileError::AccessDenied: return load ? "You may not read that file" : "You may not write in that folder";
+    case FileError::AccessDenied: return load ? "You may not read that file" : "You may not write there";
     case FileError::InUse: return "Another program is using the file";
     case FileError::DiskFull: return "The disk is full";
     case FileError::TooLarge: return "The file would be larger than this system lets us write";

@@ -233,17 +233,15 @@ struct AttributeSource {
   int fd;
   std::string path;  // "" to read through fd
 
-  std::optional<std::vector<char>> get(const char* name, bool list) const {
+  // The names (`name` null) or the value of one attribute; empty where
+  // the file system keeps none.
+  std::optional<std::vector<char>> get(const char* name) const {
     std::vector<char> value;
     for (int attempt = 0; attempt < 8; ++attempt) {
-      ssize_t n = list ? (path.empty() ? ::flistxattr(fd, nullptr, 0) : ::listxattr(path.c_str(), nullptr, 0))
-                       : (path.empty() ? ::fgetxattr(fd, name, nullptr, 0) : ::getxattr(path.c_str(), name, nullptr, 0));
+      ssize_t n = read(name, nullptr, 0);
       if (n < 0) return errno == ENOTSUP ? std::optional(std::vector<char>{}) : std::nullopt;
       value.resize(static_cast<std::size_t>(n));
-      n = list ? (path.empty() ? ::flistxattr(fd, value.data(), value.size())
-                               : ::listxattr(path.c_str(), value.data(), value.size()))
-               : (path.empty() ? ::fgetxattr(fd, name, value.data(), value.size())
-                               : ::getxattr(path.c_str(), name, value.data(), value.size()));
+      n = read(name, value.data(), value.size());
       if (n >= 0) {
         value.resize(static_cast<std::size_t>(n));
         return value;
@@ -251,6 +249,12 @@ struct AttributeSource {
       if (errno != ERANGE) return std::nullopt;  // ERANGE: it grew in between
     }
     return std::nullopt;
+  }
+
+ private:
+  ssize_t read(const char* name, char* into, std::size_t size) const {
+    if (name == nullptr) return path.empty() ? ::flistxattr(fd, into, size) : ::listxattr(path.c_str(), into, size);
+    return path.empty() ? ::fgetxattr(fd, name, into, size) : ::getxattr(path.c_str(), name, into, size);
   }
 };
 
@@ -268,19 +272,19 @@ bool carryRights(const AttributeSource& from, const struct stat& st, int to) {
   if (now.st_gid != st.st_gid) mode &= ~mode_t{070};
   if (::fchmod(to, mode) != 0) return failed(false, FileError::RightsNotKept);
 
-  const auto names = from.get(nullptr, true);
+  const auto names = from.get(nullptr);
   if (!names) return failed(false, FileError::RightsNotKept);
   bool hasAcl = false;
   for (std::size_t at = 0; at < names->size();) {
     const char* name = names->data() + at;
     at += std::strlen(name) + 1;
     hasAcl = hasAcl || std::strcmp(name, kAccessAcl) == 0;
-    const auto value = from.get(name, false);
+    const auto value = from.get(name);
     if (!value) continue;  // gone since it was listed
     if (::fsetxattr(to, name, value->data(), value->size(), 0) == 0) continue;
     // One we may not set may already be right (a security label the
     // system gave the new file).
-    const auto there = AttributeSource{to, {}}.get(name, false);
+    const auto there = AttributeSource{to, {}}.get(name);
     if (!there || *there != *value) return failed(false, FileError::RightsNotKept);
   }
   // A new file may have taken an ACL from its folder's default: the target

@@ -7,11 +7,59 @@
 #include <atomic>
 #include <string>
 
+#include "platform/file_error.h"
 #include "platform/file_system.h"
 #include "platform/interruptions.h"
 
 namespace hush {
 namespace {
+
+FileError fileErrorOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME: return FileError::NotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_PRIVILEGE_NOT_HELD: return FileError::AccessDenied;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE: return FileError::InUse;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_QUOTA_EXCEEDED: return FileError::DiskFull;
+    case ERROR_FILE_TOO_LARGE: return FileError::TooLarge;
+    case ERROR_WRITE_PROTECT: return FileError::ReadOnlyDisk;
+    case ERROR_FILENAME_EXCED_RANGE: return FileError::PathTooLong;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME: return FileError::BadName;
+    case ERROR_CRC:
+    case ERROR_IO_DEVICE:
+    case ERROR_SECTOR_NOT_FOUND: return FileError::DiskError;
+    default: return FileError::Other;
+  }
+}
+
+// Notes why the call that just failed did, and gives `result`.
+template <typename Result>
+Result failed(Result result, FileError error = fileErrorOf(GetLastError())) {
+  noteFileError(error);
+  return result;
+}
+
+// A path refused before the system sees it.
+FileError unusableName(const Path& path) { return path.empty() ? FileError::NotFound : FileError::BadName; }
+
+// Access to a folder is denied to a file's calls: say which it was.
+FileError deniedOn(const std::wstring& name) {
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileError::Folder;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return FileError::WriteProtected;
+  }
+  return FileError::AccessDenied;
+}
 
 // The name the system is given for a path: made absolute (relative,
 // drive-relative and forward-slash spellings keep their usual meaning) and
@@ -58,7 +106,8 @@ class WindowsFile final : public File {
       at.OffsetHigh = static_cast<DWORD>(position >> 32);
       const DWORD want = static_cast<DWORD>(std::min<std::size_t>(into.size() - done, 1u << 30));
       DWORD got = 0;
-      if (!ReadFile(handle_, into.data() + done, want, &got, &at) || got == 0) return false;
+      if (!ReadFile(handle_, into.data() + done, want, &got, &at)) return failed(false);
+      if (got == 0) return false;  // the file ends early: changed, which the store tells
       done += got;
     }
     return true;
@@ -71,7 +120,8 @@ class WindowsFile final : public File {
     while (done < bytes.size()) {
       const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
       DWORD wrote = 0;
-      if (!WriteFile(handle_, bytes.data() + done, want, &wrote, nullptr) || wrote == 0) return false;
+      if (!WriteFile(handle_, bytes.data() + done, want, &wrote, nullptr)) return failed(false);
+      if (wrote == 0) return failed(false, FileError::DiskFull);
       done += wrote;
     }
     return true;
@@ -89,21 +139,21 @@ class WindowsFile final : public File {
 
   std::optional<FileState> state() {
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle_, &info)) return std::nullopt;
+    if (!GetFileInformationByHandle(handle_, &info)) return failed(std::nullopt);
     return FileState{
         FileIdentity{info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow},
         FileStamp{(std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow,
                   (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime}};
   }
 
-  bool sync() override { return FlushFileBuffers(handle_) != 0; }
+  bool sync() override { return FlushFileBuffers(handle_) != 0 || failed(false); }
 
   HANDLE handle() const { return handle_; }
 
   bool close() override {
     const HANDLE handle = handle_;
     handle_ = INVALID_HANDLE_VALUE;
-    return handle != INVALID_HANDLE_VALUE && CloseHandle(handle) != 0;
+    return handle != INVALID_HANDLE_VALUE && (CloseHandle(handle) != 0 || failed(false));
   }
 
  private:
@@ -188,22 +238,25 @@ class WindowsTempFile final : public TempFile {
   bool close() override { return file_.close(); }
 
   bool commit(const Path& target) override {
-    if (!usable(target) || (doomed_ && !markForDeletion(file_.handle(), false))) return false;
+    if (!usable(target)) return failed(false, unusableName(target));
+    if (doomed_ && !markForDeletion(file_.handle(), false)) return failed(false);
     // Windows will not replace a read-only file; say so ourselves, since
     // not every implementation of MoveFileExW enforces it. An existing
     // target's attributes and access rules are the new file's before the
     // move, so the move gives the target all of it at once.
     const std::wstring to = nativeName(target);
     const DWORD attributes = GetFileAttributesW(to.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      return failed(false, FileError::WriteProtected);
+    }
     if (attributes != INVALID_FILE_ATTRIBUTES) carryAccessRules(to, file_.handle());
     if (!file_.close()) return false;
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         !SetFileAttributesW(name_.c_str(), (attributes & kKeptAttributes) != 0 ? attributes & kKeptAttributes
                                                                               : FILE_ATTRIBUTE_NORMAL)) {
-      return false;
+      return failed(false);
     }
-    if (!moveOnto(name_, to)) return false;
+    if (!moveOnto(name_, to)) return failed(false);
     name_.clear();  // it is the target's now
     return true;
   }
@@ -218,19 +271,23 @@ class WindowsTempFile final : public TempFile {
 class WindowsFileSystem final : public FileSystem {
  public:
   std::unique_ptr<File> openForReading(const Path& path) override {
-    if (!usable(path)) return nullptr;
-    const HANDLE handle = CreateFileW(nativeName(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (!usable(path)) return failed(nullptr, unusableName(path));
+    const std::wstring name = nativeName(path);
+    const HANDLE handle =
+        CreateFileW(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      return failed(nullptr, error == ERROR_ACCESS_DENIED ? deniedOn(name) : fileErrorOf(error));
+    }
     if (GetFileType(handle) != FILE_TYPE_DISK) {  // NUL, CON, a pipe: no document
       CloseHandle(handle);
-      return nullptr;
+      return failed(nullptr, FileError::NotAFile);
     }
     return std::make_unique<WindowsFile>(handle);
   }
 
   bool mayReplace(const Path& target) override {
-    if (!usable(target)) return false;
+    if (!usable(target)) return failed(false, unusableName(target));
     // Opening for writing (and closing at once) asks exactly what a user
     // expects: a read-only file, a folder, or one we may not write is
     // refused; NUL, CON and other devices are no file to replace. A file
@@ -241,16 +298,21 @@ class WindowsFileSystem final : public FileSystem {
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
-    if (error != ERROR_SUCCESS && error != ERROR_SHARING_VIOLATION) return false;
+    if (error == ERROR_ACCESS_DENIED) return failed(false, deniedOn(name));
+    if (error != ERROR_SUCCESS && error != ERROR_SHARING_VIOLATION) return failed(false, fileErrorOf(error));
     const bool isFile = error != ERROR_SUCCESS || GetFileType(handle) == FILE_TYPE_DISK;
     if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
     const DWORD attributes = GetFileAttributesW(name.c_str());
-    return isFile && attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+    if (!isFile || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DEVICE) != 0) {
+      return failed(false, FileError::NotAFile);
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return failed(false, FileError::Folder);
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return failed(false, FileError::WriteProtected);
+    return true;
   }
 
   std::unique_ptr<TempFile> createTempBeside(const Path& target) override {
-    if (!usable(target)) return nullptr;
+    if (!usable(target)) return failed(nullptr, unusableName(target));
     static std::atomic<unsigned> counter{0};
     const std::wstring folder = folderOf(nativeName(target));
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -265,9 +327,10 @@ class WindowsFileSystem final : public FileSystem {
       const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC,
                                         FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (handle != INVALID_HANDLE_VALUE) return std::make_unique<WindowsTempFile>(handle, name);
-      if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
+      const DWORD error = GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return failed(nullptr, fileErrorOf(error));
     }
-    return nullptr;
+    return failed(nullptr, FileError::Other);
   }
 
   // MoveFileExW with MOVEFILE_WRITE_THROUGH returns once the move is on
@@ -275,10 +338,10 @@ class WindowsFileSystem final : public FileSystem {
   bool syncFolderOf(const Path& /*path*/) override { return true; }
 
   std::optional<FileState> stateOf(const Path& path) override {
-    if (!usable(path)) return std::nullopt;
+    if (!usable(path)) return failed(std::nullopt, unusableName(path));
     const HANDLE handle = CreateFileW(nativeName(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    if (handle == INVALID_HANDLE_VALUE) return failed(std::nullopt);
     WindowsFile file(handle);
     return file.state();
   }

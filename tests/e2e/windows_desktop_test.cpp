@@ -212,13 +212,13 @@ TEST_F(RunTest, FilesOtherProgramsHold) {
   auto result = hushmaker(folder, {"movie.3mm", "out.3mm"});
   CloseHandle(held);
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(linesOf(result.output).back(), "Couldn't load!");
+  EXPECT_EQ(linesOf(result.output).back(), "Error: Another program is using the file");
 
   held = hold("out.3mm");
   result = hushmaker(folder, {"movie.3mm", "out.3mm"});
   CloseHandle(held);
   EXPECT_EQ(result.status, 3);
-  EXPECT_EQ(linesOf(result.output).back(), "Couldn't save!");
+  EXPECT_EQ(linesOf(result.output).back(), "Error: Another program is using the file");
   EXPECT_EQ(readFile(folder / "out.3mm"), bytesOf("an older silent movie"));
   EXPECT_EQ(folder.list(), (Files{"movie.3mm", "out.3mm"}));
 

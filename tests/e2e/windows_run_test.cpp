@@ -26,7 +26,7 @@ TEST_F(RunTest, DevicesAreNeitherReadNorReplaced) {
   for (const std::string device : {"NUL", "CON"}) {
     auto result = hushmaker(folder, {"movie.3mm", device});
     EXPECT_EQ(result.status, 3) << device;
-    EXPECT_EQ(linesOf(result.output).back(), "Couldn't save!") << device;
+    EXPECT_EQ(linesOf(result.output).back(), "Error: The target is a device or a pipe") << device;
     result = hushmaker(folder, {device});
     EXPECT_EQ(result.status, 1) << device;
   }
