@@ -60,7 +60,7 @@ enum class FailureKind {
 struct Failure {
   FailureKind kind = FailureKind::None;
   FileError file = FileError::None;
-  std::uint32_t record = 0;  // its place in the entry table, from 0
+  std::uint32_t record = 0;  // the damaged record's place in the index, from 0
 };
 
 class ChunkyFile {

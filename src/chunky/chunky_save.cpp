@@ -335,7 +335,7 @@ SaveResult ChunkyFile::save(const Path& target) {
   failure_ = {};
   noteFileError(target.empty() ? FileError::NotFound : FileError::None);
   // A store that lost its stream could not copy its payloads.
-  if (!isOpen_ || !file_) return fail(kNotSaved, FailureKind::Changed);
+  if (!isOpen_ || !file_) return fail(kNotSaved, FailureKind::File);
   if (target.empty()) return fail(kNotSaved, FailureKind::File);
   try {
     settleLowering();

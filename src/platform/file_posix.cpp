@@ -125,7 +125,7 @@ std::optional<Place> locate(const Path& path) {
   const auto slash = native.rfind('/');
   place.folderText = slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
   place.name = slash == std::string::npos ? native : native.substr(slash + 1);
-  if (place.name.empty()) place.name = ".";  // "films/" names the folder itself
+  if (place.name.empty()) place.name.push_back('.');  // "films/" names the folder itself
   place.folder = openFolder(place.folderText);
   if (!place.folder) return failed(std::nullopt);
   return place;

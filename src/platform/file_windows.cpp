@@ -27,8 +27,7 @@ FileError fileErrorOf(DWORD error) {
     case ERROR_LOCK_VIOLATION:
     case ERROR_USER_MAPPED_FILE: return FileError::InUse;
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-    case ERROR_DISK_QUOTA_EXCEEDED: return FileError::DiskFull;
+    case ERROR_HANDLE_DISK_FULL: return FileError::DiskFull;
     case ERROR_FILE_TOO_LARGE: return FileError::TooLarge;
     case ERROR_WRITE_PROTECT: return FileError::ReadOnlyDisk;
     case ERROR_FILENAME_EXCED_RANGE: return FileError::PathTooLong;
@@ -46,6 +45,12 @@ template <typename Result>
 Result failed(Result result, FileError error = fileErrorOf(GetLastError())) {
   noteFileError(error);
   return result;
+}
+
+// A device itself ("\\.\NUL", "\\.\CON"), which is what the reserved
+// names become; not a file reached through the device namespace.
+bool isDevice(const std::wstring& name) {
+  return name.starts_with(L"\\\\.\\") && name.find(L'\\', 4) == std::wstring::npos;
 }
 
 // A path refused before the system sees it.
@@ -216,6 +221,17 @@ bool moveOnto(const std::wstring& from, const std::wstring& to) {
   }
 }
 
+// Why a move onto `to` failed. Refused access is what a program holding
+// the target without sharing looks like too: that one is told apart.
+FileError moveError(const std::wstring& to) {
+  const DWORD error = GetLastError();
+  if (error != ERROR_ACCESS_DENIED) return fileErrorOf(error);
+  const HANDLE probe = CreateFileW(to.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+  const bool held = probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+  if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+  return held ? FileError::InUse : FileError::AccessDenied;
+}
+
 // A temporary file. It is marked for deletion from the start, so that
 // however the process ends (Ctrl-C, a crash, being killed) the system
 // removes it; the mark is cleared only for the move onto the target.
@@ -256,7 +272,7 @@ class WindowsTempFile final : public TempFile {
                                                                               : FILE_ATTRIBUTE_NORMAL)) {
       return failed(false);
     }
-    if (!moveOnto(name_, to)) return failed(false);
+    if (!moveOnto(name_, to)) return failed(false, moveError(to));
     name_.clear();  // it is the target's now
     return true;
   }
@@ -273,6 +289,7 @@ class WindowsFileSystem final : public FileSystem {
   std::unique_ptr<File> openForReading(const Path& path) override {
     if (!usable(path)) return failed(nullptr, unusableName(path));
     const std::wstring name = nativeName(path);
+    if (isDevice(name)) return failed(nullptr, FileError::NotAFile);
     const HANDLE handle =
         CreateFileW(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -294,6 +311,7 @@ class WindowsFileSystem final : public FileSystem {
     // another program holds open is not refused here: the move waits a
     // moment for it to be let go.
     const std::wstring name = nativeName(target);
+    if (isDevice(name)) return failed(false, FileError::NotAFile);
     const HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
