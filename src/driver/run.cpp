@@ -1,6 +1,8 @@
 #include "driver/run.h"
 
+#include <algorithm>
 #include <new>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -60,33 +62,87 @@ void printRefusal(std::FILE* out, const StripRefusal& refusal) {
   std::fprintf(out, "Error: %s\n", refusal.message.c_str());
 }
 
+// How one movie ended: its status, and why it was not saved.
+struct Outcome {
+  int status;
+  std::string reason;
+};
+
 // Loads one movie, silences it and saves it, with a line for each step.
-int silence(const Job& job, FileSystem& fileSystem, std::FILE* out) {
+Outcome silence(const Job& job, FileSystem& fileSystem, std::FILE* out) {
   ChunkyFile document(fileSystem);
   std::fprintf(out, "Loading %s...\n", job.input.text.c_str());
   if (document.open(job.input.path) != kOpened) {
-    std::fprintf(out, "Couldn't load!\nError: %s\n", failureReason(document.lastFailure(), Step::Load).c_str());
-    return kExitLoadFailed;
+    const std::string reason = failureReason(document.lastFailure(), Step::Load);
+    std::fprintf(out, "Couldn't load!\nError: %s\n", reason.c_str());
+    return {kExitLoadFailed, reason};
   }
   std::fprintf(out, "Loaded. %u quads, silentifying...\n", static_cast<unsigned>(document.chunkCount()));
   if (const StripResult stripped = stripSounds(document); !stripped.done()) {
     printRefusal(out, *stripped.refusal);
-    return kExitGroupError;
+    return {kExitGroupError, stripped.refusal->message};
   }
   std::fprintf(out, "Saving to %s...\n", job.output.text.c_str());
-  if (document.save(job.output.path) == kSaved) {
+  if (job.refusal.empty() && document.save(job.output.path) == kSaved) {
     std::fprintf(out, "Saved!\n");
-    return kExitSaved;
+    return {kExitSaved, {}};
   }
-  std::fprintf(out, "Couldn't save!\nError: %s\n", failureReason(document.lastFailure(), Step::Save).c_str());
-  return kExitSaveFailed;
+  const std::string reason =
+      job.refusal.empty() ? failureReason(document.lastFailure(), Step::Save) : job.refusal;
+  std::fprintf(out, "Couldn't save!\nError: %s\n", reason.c_str());
+  return {kExitSaveFailed, reason};
+}
+
+// After several movies, the last lines say how it went, and which failed.
+void printSummary(std::FILE* out, const std::vector<Job>& jobs, const std::vector<Outcome>& outcomes) {
+  const auto saved = std::count_if(outcomes.begin(), outcomes.end(), [](const Outcome& o) { return o.status == kExitSaved; });
+  std::fprintf(out, "\nSaved %zu of %zu movies.\n", static_cast<std::size_t>(saved), jobs.size());
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    if (outcomes[i].status != kExitSaved) {
+      std::fprintf(out, "Not saved: %s: %s\n", jobs[i].input.text.c_str(), outcomes[i].reason.c_str());
+    }
+  }
+}
+
+// Two spellings of one file that does not exist yet: names on Windows
+// ignore case.
+bool sameSpelling(const Path& a, const Path& b) {
+#ifdef _WIN32
+  const auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
+           return fold(x) == fold(y);
+         });
+#else
+  return a == b;
+#endif
 }
 
 Job underItsDefaultName(const Argument& input) {
-  return Job{input, Argument{deriveOutputName(input.text), deriveOutputName(input.path)}, Job::Naming::Default};
+  return Job{input, Argument{deriveOutputName(input.text), deriveOutputName(input.path)}, Job::Naming::Default, {}};
 }
 
 }  // namespace
+
+void checkDrop(std::vector<Job>& jobs, FileSystem& fileSystem) {
+  std::vector<std::optional<FileIdentity>> movies;
+  std::vector<std::optional<FileIdentity>> outputs;
+  for (const Job& job : jobs) {
+    const auto movie = fileSystem.stateOf(job.input.path);
+    const auto output = fileSystem.stateOf(job.output.path);
+    movies.push_back(movie ? std::optional(movie->identity) : std::nullopt);
+    outputs.push_back(output ? std::optional(output->identity) : std::nullopt);
+  }
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    for (std::size_t j = 0; j < jobs.size() && jobs[i].refusal.empty(); ++j) {
+      if (outputs[i] && outputs[i] == movies[j]) {
+        jobs[i].refusal = jobs[i].output.text + " is one of the dropped movies; it is left as it was";
+      } else if (j < i && jobs[j].refusal.empty() &&
+                 (outputs[i] ? outputs[i] == outputs[j] : sameSpelling(jobs[i].output.path, jobs[j].output.path))) {
+        jobs[i].refusal = jobs[i].output.text + " is the silent copy of " + jobs[j].input.text + " in this drop";
+      }
+    }
+  }
+}
 
 std::vector<Job> planJobs(const std::vector<Argument>& args, Launch launch) {
   // No argument, or not even the program's name (a bare exec): usage.
@@ -98,7 +154,7 @@ std::vector<Job> planJobs(const std::vector<Argument>& args, Launch launch) {
     for (std::size_t i = 1; i < args.size(); ++i) jobs.push_back(underItsDefaultName(args[i]));
     return jobs;
   }
-  if (args.size() == 3) return {Job{args[1], args[2], Job::Naming::Given}};
+  if (args.size() == 3) return {Job{args[1], args[2], Job::Naming::Given, {}}};
   return {underItsDefaultName(args[1])};
 }
 
@@ -126,18 +182,21 @@ int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch
     printUsage(out, args);
     return kExitUsage;
   }
-  const std::vector<Job> jobs = planJobs(args, launch);
+  std::vector<Job> jobs = planJobs(args, launch);
   if (jobs.empty()) {
     printUsage(out, args);
     pauseConsole(PauseAfter::Usage);
     return kExitUsage;
   }
+  if (jobs.size() > 1) checkDrop(jobs, fileSystem);
   // Every job runs, whatever came before; the status is the first failure's.
   int status = kExitSaved;
+  std::vector<Outcome> outcomes;
   for (const Job& job : jobs) {
-    const int outcome = silence(job, fileSystem, out);
-    if (status == kExitSaved) status = outcome;
+    outcomes.push_back(silence(job, fileSystem, out));
+    if (status == kExitSaved) status = outcomes.back().status;
   }
+  if (jobs.size() > 1) printSummary(out, jobs, outcomes);
   // A failed run waits for the user; a pause after a failed save has always
   // been spelled apart from the others.
   if (status != kExitSaved) pauseConsole(status == kExitSaveFailed ? PauseAfter::SaveFailure : PauseAfter::Failure);

@@ -32,12 +32,18 @@ struct Job {
   Argument input;
   Argument output;
   Naming naming = Naming::Default;
+  std::string refusal;  // why the output must not be written; empty when it may
 };
 
 // The jobs the arguments ask for (args[0] the program), none for the
 // usage. Dropped files are each a movie to silence under its default name;
 // from a prompt a second argument names the output.
 std::vector<Job> planJobs(const std::vector<Argument>& args, Launch launch);
+
+// Looks at a drop's files before anything is written: a movie whose output
+// is another dropped movie, or the output of a movie before it, is given a
+// refusal. Files are compared by identity where they exist.
+void checkDrop(std::vector<Job>& jobs, FileSystem& fileSystem);
 
 // The run on arguments already taken apart. The documents are read and
 // written through `fileSystem`, and every line goes to `out`.

@@ -52,7 +52,7 @@ TEST_F(RunTest, DroppedMoviesAreEachSilencedUnderTheirOwnName) {
   for (const Drop& drop : {Drop{{"movie.3mm", "second.3mm"}, 7}, Drop{{"movie.3mm", "missing.3mm", "second.3mm"}, 1}}) {
     const auto result = runDropped(HUSHMAKER_EXE, drop.movies, folder.path());
     EXPECT_EQ(result.status, drop.status);
-    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), drop.movies.size() == 2 ? 11 : 14);  // the missing one says why
+    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), drop.movies.size() == 2 ? 13 : 17);  // the reason and the summary
     EXPECT_EQ(folder.list(), (Files{"movie-quiet.3mm", "movie.3mm", "second-quiet.3mm", "second.3mm"}));
     for (const std::string name : {"movie", "second"}) {
       EXPECT_EQ(readFile(folder / (name + ".3mm")), sampleMovie().bytes()) << name;
