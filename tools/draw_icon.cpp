@@ -1,5 +1,6 @@
 // Draws the program's icon, a film frame with a muted loudspeaker, and
-// writes it as a Windows .ico file (16, 32 and 48 pixels, 32-bit colour):
+// writes it as a Windows .ico file (16, 32 and 48 pixels as 32-bit
+// bitmaps, 256 pixels as a PNG, as large icon views want it):
 //   draw_icon hushmaker.ico
 #include <algorithm>
 #include <cmath>
@@ -121,6 +122,112 @@ std::vector<std::uint8_t> image(int size) {
   return out;
 }
 
+void put32BigEndian(std::vector<std::uint8_t>& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+std::uint32_t crc32(const std::uint8_t* bytes, std::size_t size) {
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= bytes[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+// Bits in the order deflate packs them: the first in the lowest place.
+class BitWriter {
+ public:
+  void put(std::uint32_t value, int count) {
+    for (int i = 0; i < count; ++i) {
+      if (used_ == 0) bytes_.push_back(0);
+      bytes_.back() |= static_cast<std::uint8_t>(((value >> i) & 1) << used_);
+      used_ = (used_ + 1) % 8;
+    }
+  }
+  // A Huffman code goes most significant bit first.
+  void code(std::uint32_t value, int count) {
+    for (int i = count - 1; i >= 0; --i) put((value >> i) & 1, 1);
+  }
+  std::vector<std::uint8_t>& bytes() { return bytes_; }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+  int used_ = 0;
+};
+
+// Deflate's fixed code for a literal or length symbol.
+void symbol(BitWriter& out, unsigned value) {
+  if (value < 144) out.code(0x30 + value, 8);
+  else if (value < 256) out.code(0x190 + value - 144, 9);
+  else if (value < 280) out.code(value - 256, 7);
+  else out.code(0xC0 + value - 280, 8);
+}
+
+// A zlib stream of one fixed-code block whose only matches repeat the pixel
+// before: the icon's flat areas shrink to a few bits a run.
+std::vector<std::uint8_t> deflate(const std::vector<std::uint8_t>& raw) {
+  static constexpr unsigned kBase[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                       31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+  static constexpr int kExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+  BitWriter out;
+  out.put(1, 1);  // the last block
+  out.put(1, 2);  // fixed codes
+  for (std::size_t i = 0; i < raw.size();) {
+    std::size_t length = 0;
+    while (i >= 4 && i + length < raw.size() && length < 258 && raw[i + length] == raw[i + length - 4]) ++length;
+    if (length < 3) {
+      symbol(out, raw[i++]);
+      continue;
+    }
+    int k = 28;
+    while (kBase[k] > length) --k;
+    symbol(out, 257 + static_cast<unsigned>(k));
+    out.put(static_cast<std::uint32_t>(length - kBase[k]), kExtra[k]);
+    out.code(3, 5);  // distance 4
+    i += length;
+  }
+  symbol(out, 256);
+  std::uint32_t a = 1, b = 0;
+  for (const std::uint8_t byte : raw) {
+    a = (a + byte) % 65521;
+    b = (b + a) % 65521;
+  }
+  std::vector<std::uint8_t> stream{0x78, 0x01};
+  stream.insert(stream.end(), out.bytes().begin(), out.bytes().end());
+  put32BigEndian(stream, (b << 16) | a);
+  return stream;
+}
+
+void pngChunk(std::vector<std::uint8_t>& png, const char* type, const std::vector<std::uint8_t>& data) {
+  put32BigEndian(png, static_cast<std::uint32_t>(data.size()));
+  const std::size_t start = png.size();
+  png.insert(png.end(), type, type + 4);
+  png.insert(png.end(), data.begin(), data.end());
+  put32BigEndian(png, crc32(png.data() + start, png.size() - start));
+}
+
+// The icon as a PNG image: 8-bit RGBA rows, top row first, each unfiltered.
+std::vector<std::uint8_t> pngImage(int size) {
+  std::vector<std::uint8_t> raw;
+  for (int row = 0; row < size; ++row) {
+    raw.push_back(0);
+    for (int x = 0; x < size; ++x) {
+      const Pixel p = shade(x, row, size);
+      raw.insert(raw.end(), {level(p.r), level(p.g), level(p.b), level(p.a)});
+    }
+  }
+  std::vector<std::uint8_t> header;
+  put32BigEndian(header, static_cast<std::uint32_t>(size));
+  put32BigEndian(header, static_cast<std::uint32_t>(size));
+  header.insert(header.end(), {8, 6, 0, 0, 0});  // 8 bits, RGBA, deflate, no filter, no interlace
+  std::vector<std::uint8_t> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  pngChunk(png, "IHDR", header);
+  pngChunk(png, "IDAT", deflate(raw));
+  pngChunk(png, "IEND", {});
+  return png;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,9 +235,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: draw_icon OUTPUT.ico\n");
     return 2;
   }
-  const int sizes[] = {16, 32, 48};
+  const int sizes[] = {16, 32, 48, 256};
   std::vector<std::vector<std::uint8_t>> images;
-  for (const int size : sizes) images.push_back(image(size));
+  for (const int size : sizes) images.push_back(size == 256 ? pngImage(size) : image(size));
 
   std::vector<std::uint8_t> file;
   put16(file, 0);
@@ -138,8 +245,8 @@ int main(int argc, char** argv) {
   put16(file, static_cast<unsigned>(images.size()));
   std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * images.size());
   for (std::size_t i = 0; i < images.size(); ++i) {
-    file.push_back(static_cast<std::uint8_t>(sizes[i]));
-    file.push_back(static_cast<std::uint8_t>(sizes[i]));
+    file.push_back(static_cast<std::uint8_t>(sizes[i] % 256));  // 0 stands for 256
+    file.push_back(static_cast<std::uint8_t>(sizes[i] % 256));
     put16(file, 0);  // no palette, reserved
     put16(file, 1);  // planes
     put16(file, 32);

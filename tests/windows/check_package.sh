@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Checks a packaged Windows build: the exe is stripped, carries its
-# resources, asks for no newer Windows than XP, and imports exactly what
-# tests/windows/imports-ARCH.txt lists (a new import is a conscious change:
-# check that XP SP3 / XP x64 have it, then add it to the list).
+# Checks a packaged Windows build: the README and the license beside the exe
+# with CRLF line ends; the exe stripped, carrying its resources, asking for
+# ASLR and no-execute data (and high-entropy ASLR on x64) and for no newer
+# Windows than XP, and importing exactly what tests/windows/imports-ARCH.txt
+# lists (a new import is a conscious change: check that XP SP3 / XP x64 have
+# it, then add it to the list).
 #   check_package.sh ZIP ARCH
 set -euo pipefail
 zip="$1" arch="$2"
@@ -15,13 +17,21 @@ fail() { echo "$zip: $*"; exit 1; }
 (cd "$work" && unzip -q "$zip")
 exe="$(find "$work" -maxdepth 2 -name Hushmaker.exe | head -1)"
 [ -n "$exe" ] || fail "no Hushmaker.exe"
-[ -f "$(dirname "$exe")/README.md" ] || fail "no README.md beside the exe"
+for text in README.txt LICENSE.txt; do
+  file="$(dirname "$exe")/$text"
+  [ -f "$file" ] || fail "no $text beside the exe"
+  [ "$(grep -c $'\r$' "$file")" = "$(wc -l <"$file")" ] || fail "$text has lines without CRLF"
+done
 
 headers="$("$objdump" -p "$exe")"
 "$objdump" -t "$exe" | grep -q "no symbols" || fail "the exe is not stripped"
 ! "$objdump" -h "$exe" | grep -q "\.debug" || fail "the exe has debug sections"
 "$objdump" -h "$exe" | grep -q "\.rsrc" || fail "the exe has no resources"
 strings -el "$exe" | grep -qx "Hushmaker" || fail "no version resource"
+flags="DYNAMIC_BASE NX_COMPAT$([ "$arch" = x86_64 ] && echo " HIGH_ENTROPY_VA")"
+for flag in $flags; do
+  grep -qP "^\t+$flag$" <<<"$headers" || fail "the exe does not ask for $flag"
+done
 minor=$([ "$arch" = i686 ] && echo 1 || echo 2)
 grep -qP "^MajorSubsystemVersion\t5$" <<<"$headers" && grep -qP "^MinorSubsystemVersion\t$minor$" <<<"$headers" ||
   fail "the subsystem version is not 5.0$minor"
@@ -31,4 +41,4 @@ awk '/DLL Name:/ {dll = $3; next} dll && NF == 0 {dll = ""} dll && $1 ~ /^[0-9a-
   <<<"$headers" | sort >"$work/imports.txt"
 [ -s "$work/imports.txt" ] || fail "no imports read"
 diff -u "$here/imports-$arch.txt" "$work/imports.txt" || fail "imports differ from tests/windows/imports-$arch.txt"
-echo "$zip: stripped, resources, subsystem 5.0$minor, $(wc -l <"$work/imports.txt") imports as listed"
+echo "$zip: CRLF texts, stripped, resources, $flags, subsystem 5.0$minor, $(wc -l <"$work/imports.txt") imports as listed"
