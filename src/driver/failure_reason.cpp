@@ -21,6 +21,7 @@ const char* fileReason(FileError error, Step step) {
     case FileError::ReadOnlyDisk: return "The disk is read-only";
     case FileError::PathTooLong: return "The path is too long for this system";
     case FileError::BadName: return "The name has characters this system can't use";
+    case FileError::StreamName: return "A name with a colon names a hidden stream of a file, not a movie file";
     case FileError::DiskError: return load ? "The disk failed while the movie was read" : "The disk failed while the movie was written";
     case FileError::RightsNotKept: return "The target's access rules couldn't be carried over to the new file";
     case FileError::Other: return load ? "The system wouldn't let us read the movie" : "The system wouldn't let us write the movie";

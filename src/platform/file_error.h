@@ -18,6 +18,7 @@ enum class FileError {
   ReadOnlyDisk,    // a file system mounted read-only
   PathTooLong,     // a name or a path longer than the system takes
   BadName,         // characters no file name here can hold
+  StreamName,      // "name:stream", a hidden stream of a file (Windows)
   DiskError,       // the device failed to read or write
   RightsNotKept,   // the target's access rules could not be given to its replacement
   Other,           // something the system named that is none of these

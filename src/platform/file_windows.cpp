@@ -86,11 +86,17 @@ std::wstring nativeName(const Path& path) {
   return std::wstring(extended.begin(), extended.end());
 }
 
-// The folder part of a path, separator included: "C:\films\" for
-// "C:\films\movie.3mm", "C:" for "C:movie.3mm", nothing for "movie.3mm".
-std::wstring folderOf(const std::wstring& path) {
-  const auto cut = path.find_last_of(L"\\/:");
-  return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
+// The folder part of a full path in its extended form, separator
+// included: "\\?\C:\films\" for "\\?\C:\films\movie.3mm". Cut at the last
+// separator only: a colon after it names a stream, not a folder.
+std::wstring folderOf(const std::wstring& fullPath) {
+  const auto cut = fullPath.find_last_of(L'\\');
+  return cut == std::wstring::npos ? std::wstring() : fullPath.substr(0, cut + 1);
+}
+
+// "movie.3mm:stream" names a hidden stream of movie.3mm, never a movie file.
+bool namesAStream(const std::wstring& fullPath) {
+  return fullPath.find(L':', folderOf(fullPath).size()) != std::wstring::npos;
 }
 
 class WindowsFile final : public File {
@@ -312,6 +318,7 @@ class WindowsFileSystem final : public FileSystem {
     // moment for it to be let go.
     const std::wstring name = nativeName(target);
     if (isDevice(name)) return failed(false, FileError::NotAFile);
+    if (namesAStream(name)) return failed(false, FileError::StreamName);
     const HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
@@ -364,7 +371,28 @@ class WindowsFileSystem final : public FileSystem {
     return file.state();
   }
 
-  Path resolveLinks(const Path& path) override { return path; }
+  // A symbolic link or a junction is followed to the file it names, so
+  // that the link stays. The call that says where came with Vista: looked
+  // up at run time (XP has no links to files).
+  Path resolveLinks(const Path& path) override {
+    using FinalPath = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+    static const auto finalPath = reinterpret_cast<FinalPath>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+    if (finalPath == nullptr || !usable(path)) return path;
+    const HANDLE handle = CreateFileW(nativeName(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return path;  // nothing there yet: nothing to follow
+    std::wstring final(MAX_PATH, L'\0');
+    DWORD length = finalPath(handle, final.data(), static_cast<DWORD>(final.size()), 0);
+    if (length >= final.size()) {
+      final.resize(length);
+      length = finalPath(handle, final.data(), static_cast<DWORD>(final.size()), 0);
+    }
+    CloseHandle(handle);
+    if (length == 0 || length >= final.size()) return path;
+    final.resize(length);
+    return Path(final.begin(), final.end());
+  }
 };
 
 }  // namespace
