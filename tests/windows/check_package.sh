@@ -28,7 +28,8 @@ headers="$("$objdump" -p "$exe")"
 ! "$objdump" -h "$exe" | grep -q "\.debug" || fail "the exe has debug sections"
 "$objdump" -h "$exe" | grep -q "\.rsrc" || fail "the exe has no resources"
 strings -el "$exe" | grep -qx "Hushmaker" || fail "no version resource"
-flags="DYNAMIC_BASE NX_COMPAT$([ "$arch" = x86_64 ] && echo " HIGH_ENTROPY_VA")"
+flags="DYNAMIC_BASE NX_COMPAT"
+[ "$arch" = x86_64 ] && flags="$flags HIGH_ENTROPY_VA"
 for flag in $flags; do
   grep -qP "^\t+$flag$" <<<"$headers" || fail "the exe does not ask for $flag"
 done

@@ -24,6 +24,18 @@ script -qefc "wine '$dir/Hushmaker.exe' movie.3mm" /dev/null </dev/null >/dev/nu
 [ "$status" -eq 7 ] || { echo "the whole run ended with status $status"; exit 1; }
 mv movie-quiet.3mm "$work/silent.3mm"
 
+# In place through a symbolic link (Wine's links are the system's): the
+# file it names is silenced and the link stays a link.
+"$launch" "$dir/make_sample.exe" linked.3mm </dev/null
+wine "$dir/Hushmaker.exe" linked.3mm expected.3mm </dev/null >/dev/null || true
+ln -s linked.3mm link.3mm
+status=0
+wine "$dir/Hushmaker.exe" link.3mm link.3mm </dev/null >/dev/null || status=$?
+[ "$status" -eq 7 ] && [ -L link.3mm ] && cmp -s linked.3mm expected.3mm ||
+  { echo "in place through a link: status $status, $(ls -l link.3mm)"; exit 1; }
+echo "in place through a link: the file it names silenced, the link kept"
+rm link.3mm linked.3mm expected.3mm
+
 # A refused group on the console: the error stays on screen until a key.
 "$launch" "$dir/make_sample.exe" refused.3mm refused </dev/null
 status=0
