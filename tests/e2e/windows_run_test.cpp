@@ -2,7 +2,6 @@
 #include <filesystem>
 
 #include "e2e/e2e_support.h"
-#include "support/sample_document.h"
 
 namespace hush::test {
 namespace {
@@ -41,18 +40,6 @@ TEST_F(RunTest, AStreamIsNoOutput) {
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(linesOf(result.output).back(), "Error: A name with a colon names a hidden stream of a file, not a movie file");
   EXPECT_EQ(folder.list(), Files{"movie.3mm"});
-}
-
-// Saved in place through a symbolic link: the file it names is silenced,
-// and the link stays a link.
-TEST_F(RunTest, InPlaceThroughALinkKeepsTheLink) {
-  std::error_code error;
-  fs::create_symlink("movie.3mm", folder / "link.3mm", error);
-  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
-  const auto result = hushmaker(folder, {"link.3mm", "link.3mm"});
-  EXPECT_EQ(result.status, 7);
-  EXPECT_TRUE(fs::is_symlink(folder / "link.3mm"));
-  EXPECT_EQ(readFile(folder / "movie.3mm"), silentSampleMovie().bytes());
 }
 
 }  // namespace
