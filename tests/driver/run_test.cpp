@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <new>
+#include <stdexcept>
 
 #include "support/faulty_file_system.h"
 #include "support/sample_document.h"
@@ -24,7 +25,11 @@ RunOutcome runWith(FileSystem& files, const std::vector<std::filesystem::path>& 
                    Launch launch = Launch::FromAPrompt) {
   std::vector<Argument> arguments;
   for (const auto& a : args) arguments.push_back(Argument{a.string(), test::storePath(a)});
-  std::FILE* out = std::tmpfile();
+  // A file of our own: tmpfile() under Wine picks names that tests running
+  // side by side can both pick, and then gives none.
+  const test::TempFolder outputFolder;
+  std::FILE* out = std::fopen((outputFolder / "out.txt").string().c_str(), "w+b");
+  if (out == nullptr) throw std::runtime_error("cannot open the run's output file");
   const int status = run(arguments, files, launch, out);
   std::string printed(static_cast<std::size_t>(std::ftell(out)), '\0');
   std::rewind(out);
