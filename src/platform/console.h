@@ -24,6 +24,28 @@ enum class PauseAfter { Usage, Failure, SaveFailure };
 // device or a job in the background never waits and sees nothing.
 void pauseConsole(PauseAfter reason);
 
+// What a process can see of the console it runs on.
+struct ConsoleFacts {
+  bool window = false;       // the console has a window a person can see
+  bool alone = false;        // no other process is attached to it
+  bool readsIt = false;      // standard input is that console
+  bool writesIt = false;     // standard output is that console
+  bool underWine = false;    // Wine, whose new consoles differ (below)
+  bool bareDevices = false;  // standard input and output are character devices, not a console
+};
+
+// Whether files were dropped onto the program: Explorer gives it a console
+// of its own, with a window, that it reads and writes. A launcher with a
+// hidden console (CREATE_NO_WINDOW) has no window; one that hands over its
+// own handles does not read and write the console. Wine gives every new
+// console no window and character devices for handles, so there those
+// stand for a drop.
+constexpr bool isADropConsole(const ConsoleFacts& facts) {
+  if (!facts.alone) return false;
+  if (facts.window) return facts.readsIt && facts.writesIt;
+  return facts.underWine && facts.bareDevices;
+}
+
 // Whether the process was given a console of its own, as Explorer does for
 // files dropped onto the program; never off Windows.
 bool startedOnAConsoleOfItsOwn();

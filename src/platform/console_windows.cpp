@@ -12,26 +12,45 @@ namespace hush {
 
 void prepareProcess() { catchInterruptions(); }
 
-void pauseConsole(PauseAfter reason) {
-  // Only a real console, as input and as output both: _isatty is also true
-  // for the NUL device, and output sent to a file would hide the prompt.
+namespace {
+
+bool isConsole(DWORD which) {
   DWORD mode = 0;
-  if (!GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) ||
-      !GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) {
-    return;
-  }
+  return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
+
+bool isBareDevice(DWORD which) {
+  const HANDLE handle = GetStdHandle(which);
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_CHAR &&
+         !isConsole(which);
+}
+
+ConsoleFacts consoleFacts() {
+  ConsoleFacts facts;
+  DWORD processes[2];
+  facts.window = GetConsoleWindow() != nullptr;
+  facts.alone = GetConsoleProcessList(processes, 2) == 1;
+  facts.readsIt = isConsole(STD_INPUT_HANDLE);
+  facts.writesIt = isConsole(STD_OUTPUT_HANDLE);
+  facts.underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  facts.bareDevices = isBareDevice(STD_INPUT_HANDLE) && isBareDevice(STD_OUTPUT_HANDLE);
+  return facts;
+}
+
+}  // namespace
+
+void pauseConsole(PauseAfter reason) {
+  // Only a console a person can see, as input and as output both: _isatty
+  // is also true for the NUL device, output sent to a file would hide the
+  // prompt, and a hidden console (CREATE_NO_WINDOW) would wait for ever.
+  const ConsoleFacts facts = consoleFacts();
+  if (!facts.window || !facts.readsIt || !facts.writesIt) return;
   std::fflush(stdout);
   // The command interpreter's own pause, spelled as it always was.
   (void)std::system(reason == PauseAfter::SaveFailure ? "pause" : "Pause");
 }
 
-bool startedOnAConsoleOfItsOwn() {
-  // Explorer starts a console program on a new console: then this process
-  // is the only one attached to it. A prompt, a script or a program that
-  // shares its console (or has none) gives more, or none.
-  DWORD processes[2];
-  return GetConsoleProcessList(processes, 2) == 1;
-}
+bool startedOnAConsoleOfItsOwn() { return isADropConsole(consoleFacts()); }
 
 namespace {
 

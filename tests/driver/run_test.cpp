@@ -102,6 +102,26 @@ TEST(RunSaveFailures, ExistingTargetKeepsItsBytes) { failEachOperationOfARun(tes
 
 TEST(RunSaveFailures, InPlaceEveryFailureKeepsTheMovie) { failEachOperationOfARun(test::SaveTarget::InPlace); }
 
+// Only Explorer's console is a drop; what launchers and Wine give instead.
+TEST(DropConsole, IsAConsoleOfItsOwnThatAPersonSeesOrWinesNewOne) {
+  struct Case {
+    const char* what;
+    ConsoleFacts facts;  // window, alone, reads it, writes it, Wine, bare devices
+    bool drop;
+  };
+  const Case cases[] = {
+      {"Explorer", {true, true, true, true, false, false}, true},
+      {"a prompt's shared console", {true, false, true, true, false, false}, false},
+      {"CREATE_NO_WINDOW", {false, true, true, true, false, false}, false},
+      {"CREATE_NO_WINDOW with the launcher's handles", {false, true, false, false, false, true}, false},
+      {"a new console, output redirected", {true, true, true, false, false, false}, false},
+      {"Wine: a new console", {false, true, false, false, true, true}, true},
+      {"Wine: CREATE_NO_WINDOW", {false, true, true, true, true, false}, false},
+      {"Wine: a pipe for output", {false, true, false, false, true, false}, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(isADropConsole(c.facts), c.drop) << c.what;
+}
+
 // Running out of memory while writing stays a failed save: the target
 // never appears, and no temporary file is left.
 TEST(RunSaveFailures, OutOfMemoryInTheSaveIsAFailedSave) {

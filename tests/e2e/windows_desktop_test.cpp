@@ -50,15 +50,28 @@ TEST_F(RunTest, DroppedMoviesAreEachSilencedUnderTheirOwnName) {
     int status;
   };
   for (const Drop& drop : {Drop{{"movie.3mm", "second.3mm"}, 7}, Drop{{"movie.3mm", "missing.3mm", "second.3mm"}, 1}}) {
-    const auto result = runDropped(HUSHMAKER_EXE, drop.movies, folder.path());
-    EXPECT_EQ(result.status, drop.status);
-    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), drop.movies.size() == 2 ? 13 : 17);  // the reason and the summary
+    // On its own console, as after a drop: the lines go there, and the
+    // run's tests read them.
+    EXPECT_EQ(runDropped(HUSHMAKER_EXE, drop.movies, folder.path()), drop.status);
     EXPECT_EQ(folder.list(), (Files{"movie-quiet.3mm", "movie.3mm", "second-quiet.3mm", "second.3mm"}));
     for (const std::string name : {"movie", "second"}) {
       EXPECT_EQ(readFile(folder / (name + ".3mm")), sampleMovie().bytes()) << name;
       EXPECT_EQ(readFile(folder / (name + "-quiet.3mm")), silentSample()) << name;
       fs::remove(folder / (name + "-quiet.3mm"));
     }
+  }
+}
+
+// A launcher with a hidden console, with its own handles or none, gets what
+// a prompt gets: the second argument is the output, and nothing waits on a
+// console nobody sees.
+TEST_F(RunTest, HiddenConsolesAreNoDrop) {
+  for (const bool withHandles : {true, false}) {
+    SCOPED_TRACE(withHandles ? "with handles" : "without handles");
+    EXPECT_EQ(runHidden(HUSHMAKER_EXE, {"movie.3mm", "out.3mm"}, folder.path(), withHandles), 7);
+    EXPECT_EQ(readFile(folder / "out.3mm"), silentSample());
+    EXPECT_EQ(runHidden(HUSHMAKER_EXE, {"missing.3mm"}, folder.path(), withHandles), 1);  // no pause
+    fs::remove(folder / "out.3mm");
   }
 }
 

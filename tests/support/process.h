@@ -19,9 +19,16 @@ ProgramResult runProgram(const std::filesystem::path& program, const std::vector
 
 #ifdef _WIN32
 // Runs it as Explorer runs a program files are dropped onto: on a console
-// of its own (standard input from the null device, output captured).
-ProgramResult runDropped(const std::filesystem::path& program, const std::vector<std::string>& args,
-                         const std::filesystem::path& folder);
+// of its own, which it reads and writes (so nothing is captured). Gives
+// -2 if it has not ended within 30 s (it is then ended).
+int runDropped(const std::filesystem::path& program, const std::vector<std::string>& args,
+               const std::filesystem::path& folder);
+
+// Runs it as a launcher with a hidden console does (CREATE_NO_WINDOW), with
+// the launcher's handles (the null device and a pipe) or none; the same
+// 30 s limit.
+int runHidden(const std::filesystem::path& program, const std::vector<std::string>& args,
+              const std::filesystem::path& folder, bool withHandles);
 #endif
 
 // How a program run on a terminal has it: as input and output, in the

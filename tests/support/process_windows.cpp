@@ -52,7 +52,8 @@ PROCESS_INFORMATION launch(const std::filesystem::path& program, const std::vect
                                   OPEN_EXISTING, 0, nullptr);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
+  // No handles at all: the program has those of its console.
+  startup.dwFlags = output == INVALID_HANDLE_VALUE ? 0 : STARTF_USESTDHANDLES;
   startup.hStdInput = null;
   startup.hStdOutput = startup.hStdError = output != nullptr ? output : null;
   PROCESS_INFORMATION process{};
@@ -113,9 +114,33 @@ ProgramResult runProgram(const std::filesystem::path& program, const std::vector
   return start(program, args, folder, 0);
 }
 
-ProgramResult runDropped(const std::filesystem::path& program, const std::vector<std::string>& args,
-                         const std::filesystem::path& folder) {
-  return start(program, args, folder, CREATE_NEW_CONSOLE);
+namespace {
+
+// Waits for a launched program for at most 30 s; -2 when it had to be ended.
+int waitFor(const PROCESS_INFORMATION& process) {
+  DWORD status = static_cast<DWORD>(-2);
+  if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.hProcess, &status);
+  } else {
+    TerminateProcess(process.hProcess, static_cast<UINT>(-2));
+    WaitForSingleObject(process.hProcess, INFINITE);
+  }
+  CloseHandle(process.hProcess);
+  return static_cast<int>(status);
+}
+
+}  // namespace
+
+int runDropped(const std::filesystem::path& program, const std::vector<std::string>& args,
+               const std::filesystem::path& folder) {
+  return waitFor(launch(program, args, folder, CREATE_NEW_CONSOLE, INVALID_HANDLE_VALUE));
+}
+
+int runHidden(const std::filesystem::path& program, const std::vector<std::string>& args,
+              const std::filesystem::path& folder, bool withHandles) {
+  if (!withHandles) return waitFor(launch(program, args, folder, CREATE_NO_WINDOW, INVALID_HANDLE_VALUE));
+  const ProgramResult result = start(program, args, folder, CREATE_NO_WINDOW);
+  return result.status;
 }
 
 ProgramResult runOnTerminal(const std::filesystem::path&, const std::vector<std::string>&,
