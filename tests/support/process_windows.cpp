@@ -58,10 +58,17 @@ PROCESS_INFORMATION launch(const std::filesystem::path& program, const std::vect
   startup.hStdOutput = startup.hStdError = output != nullptr ? output : null;
   PROCESS_INFORMATION process{};
   const std::wstring workdir = folder.wstring();
-  const BOOL started = CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                     creationFlags, nullptr, workdir.c_str(), &startup, &process);
+  // Wine has once refused a start while other tests were starting theirs:
+  // tried again, and the error said if it persists.
+  BOOL started = FALSE;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    started = CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE, creationFlags,
+                             nullptr, workdir.c_str(), &startup, &process);
+  }
+  const DWORD error = GetLastError();
   CloseHandle(null);
-  if (!started) throw std::runtime_error("cannot start the program");
+  if (!started) throw std::runtime_error("cannot start the program: error " + std::to_string(error));
   CloseHandle(process.hThread);
   return process;
 }
