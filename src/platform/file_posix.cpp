@@ -383,6 +383,9 @@ class PosixTempFile final : public TempFile {
   bool sync() override { return file_.sync(); }
   bool close() override { return file_.close(); }
 
+  // Gives the file the rights of the target it was made beside.
+  bool takeRightsOfTarget() { return carryRightsOfTarget(place_, file_.fd()); }
+
   bool commit(const Path& target) override {
     auto destination = locate(target);
     if (!destination) return false;
@@ -512,12 +515,8 @@ class PosixFileSystem final : public FileSystem {
       if (!named) return nullptr;
       fd = Descriptor(named->fd.release());
     }
-    const int raw = fd.get();
     auto temp = std::make_unique<PosixTempFile>(std::move(*place), std::move(fd), std::move(named), targetIsNew);
-    if (!targetIsNew) {
-      auto again = locate(target);
-      if (!again || !carryRightsOfTarget(*again, raw)) return nullptr;
-    }
+    if (!targetIsNew && !temp->takeRightsOfTarget()) return nullptr;
     return temp;
   }
 
