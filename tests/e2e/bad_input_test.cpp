@@ -1,6 +1,5 @@
 // Bad documents given to the executable: each is refused with its
 // message and status, and nothing is written.
-#include "driver/failure_reason.h"
 #include "e2e/e2e_support.h"
 #include "support/malformations.h"
 
@@ -14,16 +13,11 @@ TEST_F(RunTest, EveryMalformedDocumentIsRefused) {
     writeFile(folder / "bad.3mm", built.bytes);
     const auto result = hushmaker(folder, {"bad.3mm"});
     EXPECT_EQ(result.status, 1) << malformation.what;
-    // The reason is the store's, whose every kind the store's tests check;
-    // a record's names the record, which the table does not know.
+    // Which reason is the store's tests' to check; here, that one is said.
     const auto lines = linesOf(result.output);
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "Couldn't load!") << malformation.what;
-    const std::string reason = "Error: " + failureReason(Failure{malformation.failure}, Step::Load);
-    EXPECT_EQ(lines.back().substr(0, 13), reason.substr(0, 13)) << malformation.what;
-    if (malformation.failure != FailureKind::DamagedRecord) {
-      EXPECT_EQ(lines.back(), reason) << malformation.what;
-    }
+    EXPECT_TRUE(lines.back().starts_with("Error: ")) << malformation.what;
   }
   EXPECT_EQ(folder.list(), (Files{"bad.3mm", "movie.3mm"}));
 }
