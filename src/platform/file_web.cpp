@@ -1,0 +1,120 @@
+// The browser's files: one dropped movie, read slice by slice where it lies,
+// and one new document, handed out in pieces as it is written. The page's
+// worker answers the calls below (web/file_bridge.js); nothing of either
+// file is ever held whole here.
+//
+// A browser has no folders, links, rights or other files: the movie's own
+// name is the only file that exists, and every other name is free for the
+// output, which the page keeps once it is committed.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/file_error.h"
+#include "platform/file_system.h"
+#include "platform/web_files.h"
+
+extern "C" {
+// Fills [into, into + length) from the movie at `offset`; false if the
+// browser could not read it all.
+bool hush_read_movie(double offset, std::size_t length, std::uint8_t* into);
+// Takes a copy of the next piece of the output; false if the page had no
+// room for it.
+bool hush_write_output(const std::uint8_t* bytes, std::size_t length);
+// The output is complete: the page may keep it.
+void hush_commit_output();
+}
+
+namespace hush {
+namespace {
+
+struct OpenMovie {
+  Path path;
+  std::uint64_t size = 0;
+};
+OpenMovie movie;
+
+constexpr FileIdentity kMovieIdentity{1, 1};
+
+class MovieFile final : public File {
+ public:
+  bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) override {
+    if (offset > movie.size || into.size() > movie.size - offset) return false;
+    if (into.empty()) return true;
+    if (hush_read_movie(static_cast<double>(offset), into.size(), into.data())) return true;
+    noteFileError(FileError::DiskError);
+    return false;
+  }
+  bool write(std::span<const std::uint8_t>) override { return false; }
+  std::optional<FileIdentity> identity() override { return kMovieIdentity; }
+  std::optional<FileStamp> stamp() override { return FileStamp{movie.size, 0}; }
+  bool sync() override { return true; }
+  bool close() override { return true; }
+};
+
+// The output, gathered into pieces of a few MiB before each crosses to the
+// page: fewer, larger pieces make a cheaper Blob.
+class OutputFile final : public TempFile {
+ public:
+  static constexpr std::size_t kPiece = 4 << 20;
+
+  bool readAt(std::uint64_t, std::span<std::uint8_t>) override { return false; }
+  bool write(std::span<const std::uint8_t> bytes) override {
+    if (pending_.size() + bytes.size() > kPiece && !handOver()) return false;
+    if (bytes.size() >= kPiece) return handOver(bytes);
+    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    return true;
+  }
+  std::optional<FileIdentity> identity() override { return FileIdentity{1, 2}; }
+  std::optional<FileStamp> stamp() override { return std::nullopt; }
+  bool sync() override { return true; }
+  bool close() override { return handOver(); }
+  bool commit(const Path&) override {
+    if (!close()) return false;
+    hush_commit_output();
+    return true;
+  }
+
+ private:
+  bool handOver() {
+    const bool handed = handOver(pending_);
+    pending_.clear();
+    return handed;
+  }
+  static bool handOver(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty() || hush_write_output(bytes.data(), bytes.size())) return true;
+    noteFileError(FileError::DiskFull);
+    return false;
+  }
+  std::vector<std::uint8_t> pending_;
+};
+
+class WebFileSystem final : public FileSystem {
+ public:
+  std::unique_ptr<File> openForReading(const Path& path) override {
+    if (path != movie.path) {
+      noteFileError(FileError::NotFound);
+      return nullptr;
+    }
+    return std::make_unique<MovieFile>();
+  }
+  bool mayReplace(const Path& target) override { return target != movie.path; }
+  std::unique_ptr<TempFile> createTempBeside(const Path&) override { return std::make_unique<OutputFile>(); }
+  bool syncFolderOf(const Path&) override { return true; }
+  std::optional<FileState> stateOf(const Path& path) override {
+    if (path != movie.path) return std::nullopt;
+    return FileState{kMovieIdentity, FileStamp{movie.size, 0}};
+  }
+  Path resolveLinks(const Path& path) override { return path; }
+};
+
+}  // namespace
+
+void openDroppedMovie(const Path& name, std::uint64_t size) { movie = OpenMovie{name, size}; }
+
+FileSystem& nativeFileSystem() {
+  static WebFileSystem fileSystem;
+  return fileSystem;
+}
+
+}  // namespace hush
