@@ -29,3 +29,19 @@ need_architecture() {
 }
 
 jobs() { nproc 2>/dev/null || echo 2; }
+
+# The npm packages package-lock.json pins (the page's ZIP library, the
+# browser tests' driver), installed again whenever the lock changes.
+need_node_modules() {
+  command -v npm >/dev/null 2>&1 || need_packages nodejs npm
+  if ! cmp -s "$root/package-lock.json" "$root/node_modules/.package-lock.json.installed"; then
+    (cd "$root" && npm ci --no-audit --no-fund --loglevel=error)
+    cp "$root/package-lock.json" "$root/node_modules/.package-lock.json.installed"
+  fi
+}
+
+# dist/SHA256SUMS, over every release file there.
+write_checksums() {
+  (cd "$root/dist" && find . -maxdepth 1 -type f ! -name SHA256SUMS -printf '%f\n' | LC_ALL=C sort |
+    xargs -d '\n' sha256sum >SHA256SUMS && sha256sum -c --quiet SHA256SUMS)
+}

@@ -1,0 +1,186 @@
+// The page: the API (window.hushmaker) over the worker, and the rows that
+// show each movie. Everything stays in this browser.
+/* global fflate */
+'use strict';
+
+(() => {
+  const source = document.getElementById('worker-source').textContent;
+  const worker = new Worker(URL.createObjectURL(new Blob([source], { type: 'text/javascript' })));
+  const waiting = new Map();
+  let nextId = 1;
+
+  worker.onmessage = (event) => {
+    const { id, progress, done, failed } = event.data;
+    const job = waiting.get(id);
+    if (!job) return;
+    if (progress) {
+      if (job.onProgress) job.onProgress(progress);
+      return;
+    }
+    waiting.delete(id);
+    if (failed) job.reject(new Error(failed));
+    else job.resolve(done);
+  };
+
+  const baseName = (name) => String(name).split(/[\\/]/).pop() || 'movie.3mm';
+
+  // The one way in: the page uses it as anyone embedding the page would.
+  //   silence(input, name, { bytes = true, onProgress })
+  // input: File, Blob or Uint8Array. The result:
+  //   { status: 7|1|2|3, lines, outputName, bytes: Uint8Array|null, blob: Blob|null, memory }
+  async function silence(input, name, { bytes = true, onProgress } = {}) {
+    const movie = input instanceof Blob ? input : new Blob([input]);
+    const id = nextId++;
+    const done = await new Promise((resolve, reject) => {
+      waiting.set(id, { resolve, reject, onProgress });
+      worker.postMessage({ id, movie, name: baseName(name ?? input.name) });
+    });
+    const blob = done.output;
+    return {
+      status: done.status,
+      lines: done.lines,
+      outputName: done.outputName,
+      bytes: blob && bytes ? new Uint8Array(await blob.arrayBuffer()) : null,
+      blob,
+      memory: done.memory,
+    };
+  }
+  window.hushmaker = { silence };
+
+  // The rows.
+  const list = document.getElementById('movies');
+  const downloadAll = document.getElementById('download-all');
+  const picker = document.getElementById('picker');
+  const saved = [];
+
+  const megabytes = (n) => (n < 1e6 ? `${n.toLocaleString()} bytes` : `${(n / 1e6).toFixed(1)} MB`);
+  const outcomes = {
+    7: (r) => `Silenced: saved as ${r.outputName}.`,
+    1: () => 'Not loaded: Hushmaker could not read this as a movie. Nothing was saved.',
+    2: () => 'Not silenced: a part of this movie could not be rewritten. Nothing was saved.',
+    3: () => 'Not saved: the silent copy could not be kept.',
+  };
+
+  function element(tag, className, text) {
+    const node = document.createElement(tag);
+    if (className) node.className = className;
+    if (text !== undefined) node.textContent = text;
+    return node;
+  }
+
+  function addRow(file) {
+    const row = element('li', 'movie working');
+    const sizes = element('p', 'sizes', `${megabytes(file.size)} → …`);
+    const bar = element('progress');
+    bar.setAttribute('aria-label', `Silencing ${file.name}`);
+    const outcome = element('p', 'outcome', 'Waiting…');
+    const lines = element('pre', 'lines');
+    row.append(element('h2', '', file.name), sizes, outcome, bar, lines);
+    list.append(row);
+    return { row, sizes, bar, outcome, lines };
+  }
+
+  async function silenceFile(file, view) {
+    view.outcome.textContent = 'Silencing…';
+    const onProgress = ({ read, written, size }) => {
+      view.bar.max = 2 * size;  // read about twice: the pass, then the save
+      view.bar.value = Math.min(read, 2 * size);
+      view.outcome.textContent = `Silencing… ${megabytes(written)} written`;
+    };
+    let result;
+    try {
+      result = await silence(file, file.name, { bytes: false, onProgress });
+    } catch (error) {
+      view.bar.remove();
+      view.row.className = 'movie refused';
+      view.outcome.textContent = `Not saved: the browser stopped the work (${error.message}).`;
+      return;
+    }
+    view.bar.remove();
+    view.lines.textContent = result.lines.join('\n');
+    view.outcome.textContent = outcomes[result.status](result);
+    view.row.className = `movie ${result.status === 7 ? 'saved' : 'refused'}`;
+    if (!result.blob) {
+      view.sizes.textContent = `${megabytes(file.size)}`;
+      return;
+    }
+    view.sizes.textContent = `${megabytes(file.size)} → ${megabytes(result.blob.size)}`;
+    const link = element('a', 'download', `Download ${result.outputName}`);
+    link.href = URL.createObjectURL(result.blob);
+    link.download = result.outputName;
+    view.row.append(link);
+    saved.push({ name: result.outputName, blob: result.blob });
+    downloadAll.hidden = saved.length < 2;
+  }
+
+  // Drops queue behind the ones before them; the worker takes one at a time.
+  let queue = Promise.resolve();
+  function take(files) {
+    for (const file of files) {
+      const view = addRow(file);
+      queue = queue.then(() => silenceFile(file, view));
+    }
+  }
+
+  // Several outputs may share a name (movies of one name from two folders):
+  // the ZIP numbers the later ones.
+  function uniqueNames(files) {
+    const taken = new Set();
+    return files.map(({ name, blob }) => {
+      let unique = name;
+      for (let n = 2; taken.has(unique); ++n) unique = name.replace(/(\.3mm)?$/, ` (${n})$1`);
+      taken.add(unique);
+      return { name: unique, blob };
+    });
+  }
+
+  // Stored, not compressed (movies barely shrink), and streamed from each
+  // output's Blob so that no movie is held whole twice.
+  async function zipOf(files) {
+    const parts = [];
+    let finish;
+    const finished = new Promise((resolve, reject) => { finish = { resolve, reject }; });
+    const zip = new fflate.Zip((error, chunk, last) => {
+      if (error) return finish.reject(error);
+      parts.push(chunk);
+      if (last) finish.resolve();
+    });
+    for (const { name, blob } of uniqueNames(files)) {
+      const entry = new fflate.ZipPassThrough(name);
+      zip.add(entry);
+      const reader = blob.stream().getReader();
+      for (let piece = await reader.read(); !piece.done; piece = await reader.read()) entry.push(piece.value);
+      entry.push(new Uint8Array(0), true);
+    }
+    zip.end();
+    await finished;
+    return new Blob(parts, { type: 'application/zip' });
+  }
+
+  downloadAll.addEventListener('click', async () => {
+    downloadAll.disabled = true;
+    const link = element('a');
+    link.href = URL.createObjectURL(await zipOf(saved));
+    link.download = 'silent-movies.zip';
+    document.body.append(link);
+    link.click();
+    link.remove();
+    downloadAll.disabled = false;
+  });
+
+  document.getElementById('choose').addEventListener('click', () => picker.click());
+  picker.addEventListener('change', () => {
+    take([...picker.files]);
+    picker.value = '';
+  });
+  document.addEventListener('dragover', (event) => {
+    event.preventDefault();
+    document.body.classList.add('dragging');
+  });
+  document.addEventListener('dragleave', () => document.body.classList.remove('dragging'));
+  document.addEventListener('drop', (event) => {
+    event.preventDefault();
+    document.body.classList.remove('dragging');
+    take([...event.dataTransfer.files]);
+  });
+})();

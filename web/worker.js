@@ -1,0 +1,80 @@
+// The page's worker: one module, one movie at a time, in the order asked.
+// The movie is read where it lies, slice by slice, and the silent copy
+// leaves the module in pieces that become one Blob.
+/* global createHushmaker, hushmakerWasm, FileReaderSync */
+'use strict';
+
+let lines = [];
+const options = {
+  print: (line) => lines.push(line),
+  printErr: (line) => lines.push(line),
+  // Given, so never fetched (build_page.mjs writes it into the page).
+  wasmBinary: Uint8Array.from(atob(hushmakerWasm), (c) => c.charCodeAt(0)),
+};
+let module = createHushmaker(options);
+let queue = Promise.resolve();
+
+self.onmessage = (event) => {
+  const { id, movie, name } = event.data;
+  queue = queue.then(() => silence(id, movie, name));
+};
+
+function filesFor(id, movie) {
+  const reader = new FileReaderSync();
+  const counts = { read: 0, written: 0, size: movie.size };
+  let reported = 0;
+  const report = () => {
+    if (Date.now() - reported < 100) return;
+    reported = Date.now();
+    postMessage({ id, progress: counts });
+  };
+  return {
+    outputName: '',
+    committed: false,
+    parts: [],
+    read(offset, length) {
+      try {
+        const bytes = new Uint8Array(reader.readAsArrayBuffer(movie.slice(offset, offset + length)));
+        counts.read += length;
+        report();
+        return bytes;
+      } catch (error) {
+        return null;  // gone, or changed since it was dropped
+      }
+    },
+    write(piece) {
+      try {
+        this.parts.push(new Blob([piece]));
+      } catch (error) {
+        return false;
+      }
+      counts.written += piece.length;
+      report();
+      return true;
+    },
+    commit() { this.committed = true; },
+    named(text) { this.outputName = text; },
+  };
+}
+
+async function silence(id, movie, name) {
+  let instance;
+  try {
+    instance = await module;
+    const files = filesFor(id, movie);
+    instance.hushFiles = files;
+    lines = [];
+    const size = instance.lengthBytesUTF8(name) + 1;
+    const text = instance._malloc(size);
+    instance.stringToUTF8(name, text, size);
+    const status = instance._hush_silence(text, movie.size);
+    instance._free(text);
+    const output = status === 7 && files.committed ? new Blob(files.parts) : null;
+    postMessage({ id, done: { status, lines, outputName: files.outputName, output, memory: instance.HEAPU8.length } });
+  } catch (error) {
+    // The module stopped (out of memory, most likely): a fresh one takes
+    // the next movie.
+    module = createHushmaker(options);
+    postMessage({ id, failed: String(error && error.message || error), lines });
+  }
+}
