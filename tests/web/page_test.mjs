@@ -1,0 +1,160 @@
+// The page in real browsers, used as a person would: movies picked by
+// keyboard, their rows, their downloads and the ZIP, all compared with what
+// the native tool prints and writes for the same files; the page opened
+// from disk with every connection refused.
+//   node --test tests/web/page_test.mjs   (HUSH_PAGE, HUSH_TOOL, HUSH_MAKE_SAMPLE, HUSH_SCREENSHOT)
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync, spawnSync } from 'node:child_process';
+import { existsSync, mkdtempSync, readFileSync, readdirSync, copyFileSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import { pathToFileURL } from 'node:url';
+import puppeteer from 'puppeteer-core';
+
+const page = pathToFileURL(resolve(process.env.HUSH_PAGE)).href;
+const tool = resolve(process.env.HUSH_TOOL);
+const work = mkdtempSync(join(tmpdir(), 'hushmaker-web-'));
+
+// The movies, and what the native tool prints and writes for each.
+const movies = join(work, 'movies');
+execFileSync('mkdir', ['-p', movies]);
+copyFileSync(new URL('../../sample/sample.3mm', import.meta.url), join(movies, 'sample.3mm'));
+execFileSync(process.env.HUSH_MAKE_SAMPLE, [join(movies, 'backdrop.3mm'), '20']);
+execFileSync(process.env.HUSH_MAKE_SAMPLE, [join(movies, 'refused.3mm'), 'refused']);
+writeFileSync(join(movies, 'notes.3mm'), 'a shopping list, not a movie\n');
+const names = ['sample.3mm', 'backdrop.3mm', 'refused.3mm', 'notes.3mm'];
+const native = Object.fromEntries(names.map((name) => {
+  const run = spawnSync(tool, [name], { cwd: movies, encoding: 'utf8' });
+  const output = join(movies, name.replace(/\.3mm$/, '-quiet.3mm'));
+  return [name, { status: run.status, lines: run.stdout.trimEnd().split('\n'), output: existsSync(output) ? readFileSync(output) : null }];
+}));
+assert.equal(native['sample.3mm'].status, 7);
+assert.equal(native['refused.3mm'].status, 2);
+assert.equal(native['notes.3mm'].status, 1);
+
+const chromium = () => puppeteer.launch({
+  executablePath: '/usr/bin/chromium',
+  args: ['--headless=new', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
+    '--disable-component-update', '--disable-sync'],
+});
+
+// Every request the page makes but its own file is refused and noted.
+async function offline(tab) {
+  const refused = [];
+  await tab.setRequestInterception(true);
+  tab.on('request', (request) => {
+    const url = request.url();
+    if (url === page || url.startsWith('blob:')) return request.continue();
+    refused.push(url);
+    return request.abort();
+  });
+  return refused;
+}
+
+async function rowsWhenDone(tab, count) {
+  await tab.waitForFunction((n) => document.querySelectorAll('.movie.saved, .movie.refused').length === n,
+    { timeout: 120000 }, count);
+  return tab.$$eval('.movie', (rows) => rows.map((row) => ({
+    name: row.querySelector('h2').textContent,
+    lines: row.querySelector('pre').textContent.split('\n'),
+    outcome: row.querySelector('.outcome').textContent,
+    link: row.querySelector('a.download')?.download ?? null,
+  })));
+}
+
+async function download(tab, folder, selector, name) {
+  await tab.click(selector);
+  const file = join(folder, name);
+  for (let i = 0; i < 600 && !existsSync(file); ++i) await new Promise((r) => setTimeout(r, 50));
+  return readFileSync(file);
+}
+
+test('movies picked by keyboard come out as the native tool writes them, one by one and in a ZIP', async () => {
+  const browser = await chromium();
+  try {
+    const tab = await browser.newPage();
+    const refused = await offline(tab);
+    const downloads = mkdtempSync(join(work, 'downloads-'));
+    const cdp = await tab.createCDPSession();
+    await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+    await tab.goto(page, { waitUntil: 'load' });
+    const afterLoad = [];
+    tab.on('request', (request) => { if (!request.url().startsWith('blob:')) afterLoad.push(request.url()); });
+
+    // Tab reaches the button, Enter opens the picker.
+    await tab.keyboard.press('Tab');
+    assert.equal(await tab.evaluate(() => document.activeElement.id), 'choose');
+    const chooserOpens = tab.waitForFileChooser();
+    await tab.evaluate(() => 0);  // the browser now catches the picker (one round trip)
+    await tab.keyboard.press('Enter');
+    const chooser = await chooserOpens;
+    await chooser.accept(names.map((name) => join(movies, name)));
+    const rows = await rowsWhenDone(tab, names.length);
+
+    assert.deepEqual(rows.map((row) => row.name), names);
+    for (const [i, row] of rows.entries()) {
+      const expected = native[row.name];
+      assert.deepEqual(row.lines, expected.lines, row.name);
+      assert.match(row.outcome, expected.status === 7 ? /^Silenced/ : /^Not /, row.name);
+      assert.equal(row.link, expected.output && row.name.replace(/\.3mm$/, '-quiet.3mm'), row.name);
+      if (row.link) assert.ok((await download(tab, downloads, `.movie:nth-child(${i + 1}) a.download`, row.link)).equals(expected.output), row.link);
+    }
+
+    const zip = await download(tab, downloads, '#download-all', 'silent-movies.zip');
+    const unzipped = join(downloads, 'unzipped');
+    writeFileSync(join(downloads, 'all.zip'), zip);
+    execFileSync('unzip', ['-q', join(downloads, 'all.zip'), '-d', unzipped]);
+    assert.deepEqual(readdirSync(unzipped).sort(), ['backdrop-quiet.3mm', 'sample-quiet.3mm']);
+    for (const name of ['sample.3mm', 'backdrop.3mm']) {
+      assert.ok(readFileSync(join(unzipped, name.replace(/\.3mm$/, '-quiet.3mm'))).equals(native[name].output), name);
+    }
+    if (process.env.HUSH_SCREENSHOT) await tab.screenshot({ path: process.env.HUSH_SCREENSHOT, fullPage: true });
+    assert.deepEqual(refused, []);
+    assert.deepEqual(afterLoad, [], 'requests after the page had loaded');
+  } finally {
+    await browser.close();
+  }
+});
+
+test('the API takes bytes and gives the native bytes, or null with the native lines', async () => {
+  const browser = await chromium();
+  try {
+    const tab = await browser.newPage();
+    await offline(tab);
+    await tab.goto(page, { waitUntil: 'load' });
+    const results = await tab.evaluate(async (movies) => {
+      const out = [];
+      for (const [name, bytes] of movies) {
+        const r = await window.hushmaker.silence(new Uint8Array(bytes), name);
+        out.push({ status: r.status, lines: r.lines, outputName: r.outputName, bytes: r.bytes && [...r.bytes] });
+      }
+      return out;
+    }, ['sample.3mm', 'notes.3mm'].map((name) => [name, [...readFileSync(join(movies, name))]]));
+    for (const [i, name] of ['sample.3mm', 'notes.3mm'].entries()) {
+      const r = results[i];
+      assert.equal(r.status, native[name].status, name);
+      assert.deepEqual(r.lines, native[name].lines, name);
+      assert.equal(r.outputName, name.replace(/\.3mm$/, '-quiet.3mm'));
+      assert.deepEqual(r.bytes && Buffer.from(r.bytes), native[name].output, name);
+    }
+  } finally {
+    await browser.close();
+  }
+});
+
+// A second engine, once: Firefox over WebDriver BiDi, where it is installed.
+test('Firefox silences a picked movie', { skip: !existsSync('/usr/bin/firefox-esr') && 'no firefox-esr here' }, async () => {
+  const browser = await puppeteer.launch({ browser: 'firefox', executablePath: '/usr/bin/firefox-esr', headless: true });
+  try {
+    const tab = await browser.newPage();
+    await tab.goto(page, { waitUntil: 'load' });
+    const input = await tab.$('#picker');
+    await input.uploadFile(join(movies, 'sample.3mm'));
+    const [row] = await rowsWhenDone(tab, 1);
+    assert.deepEqual(row.lines, native['sample.3mm'].lines);
+    assert.equal(row.link, 'sample-quiet.3mm');
+  } finally {
+    await browser.close();
+  }
+});
