@@ -11,6 +11,9 @@ mergeInto(LibraryManager.library, {
     // A copy: the piece's memory is the run's again once this returns.
     return Module.hushFiles.write(HEAPU8.slice(bytes, bytes + length)) ? 1 : 0;
   },
+  hush_copy_movie: function (offset, length) {
+    return Module.hushFiles.copy(offset, length) ? 1 : 0;
+  },
   hush_commit_output: function () {
     Module.hushFiles.commit();
   },

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "chunky/read_ahead.h"
 #include "platform/file_error.h"
 #include "platform/file_system.h"
 #include "platform/web_files.h"
@@ -21,6 +22,9 @@ bool hush_read_movie(double offset, std::size_t length, std::uint8_t* into);
 // Takes a copy of the next piece of the output; false if the page had no
 // room for it.
 bool hush_write_output(const std::uint8_t* bytes, std::size_t length);
+// Appends the movie's bytes from `offset` to the output, which the page
+// takes from the movie itself; false if it could not.
+bool hush_copy_movie(double offset, double length);
 // The output is complete: the page may keep it.
 void hush_commit_output();
 }
@@ -36,7 +40,10 @@ OpenMovie movie;
 
 constexpr FileIdentity kMovieIdentity{1, 1};
 
-class MovieFile final : public File {
+// The movie as the page reads it: every call crosses into the browser, so
+// small reads (the index, thousands of small payloads) are served from a
+// window of the movie, as the native layer leaves to the system's cache.
+class MovieSlices final : public File {
  public:
   bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) override {
     if (offset > movie.size || into.size() > movie.size - offset) return false;
@@ -52,6 +59,20 @@ class MovieFile final : public File {
   bool close() override { return true; }
 };
 
+class MovieFile final : public File {
+ public:
+  bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) override { return window_.read(offset, into); }
+  bool write(std::span<const std::uint8_t>) override { return false; }
+  std::optional<FileIdentity> identity() override { return kMovieIdentity; }
+  std::optional<FileStamp> stamp() override { return FileStamp{movie.size, 0}; }
+  bool sync() override { return true; }
+  bool close() override { return true; }
+
+ private:
+  MovieSlices slices_;
+  ReadAhead window_{slices_, movie.size};
+};
+
 // The output, gathered into pieces of a few MiB before each crosses to the
 // page: fewer, larger pieces make a cheaper Blob.
 class OutputFile final : public TempFile {
@@ -59,6 +80,15 @@ class OutputFile final : public TempFile {
   static constexpr std::size_t kPiece = 4 << 20;
 
   bool readAt(std::uint64_t, std::span<std::uint8_t>) override { return false; }
+  // The movie's kept payloads go from the movie to the output inside the
+  // page, as the native layer copies them inside the kernel.
+  bool copyFrom(File& source, std::uint64_t offset, std::uint64_t length) override {
+    if (dynamic_cast<MovieFile*>(&source) == nullptr) return File::copyFrom(source, offset, length);
+    if (offset > movie.size || length > movie.size - offset || !handOver()) return false;
+    if (length == 0 || hush_copy_movie(static_cast<double>(offset), static_cast<double>(length))) return true;
+    noteFileError(FileError::DiskError);
+    return false;
+  }
   bool write(std::span<const std::uint8_t> bytes) override {
     if (pending_.size() + bytes.size() > kPiece && !handOver()) return false;
     if (bytes.size() >= kPiece) return handOver(bytes);
