@@ -143,6 +143,29 @@ test('the API takes bytes and gives the native bytes, or null with the native li
   }
 });
 
+// The silent copy takes the movie's kept bytes from the movie's file when
+// it is read: changed since, it must fail to read, never give other bytes.
+test('a movie changed after silencing is never given out changed', async () => {
+  const browser = await chromium();
+  try {
+    const tab = await browser.newPage();
+    await tab.goto(page, { waitUntil: 'load' });
+    const changing = join(work, 'changing.3mm');
+    copyFileSync(join(movies, 'backdrop.3mm'), changing);
+    await (await tab.$('#picker')).uploadFile(changing);
+    await rowsWhenDone(tab, 1);
+    const movie = readFileSync(changing);
+    movie.fill(0x55, movie.length - 4096);
+    writeFileSync(changing, movie);
+    const read = await tab.evaluate(() => fetch(document.querySelector('a.download').href)
+      .then((r) => r.arrayBuffer()).then((b) => [...new Uint8Array(b)], (error) => String(error)));
+    if (Array.isArray(read)) assert.ok(Buffer.from(read).equals(native['backdrop.3mm'].output));
+    else assert.match(read, /Error/);
+  } finally {
+    await browser.close();
+  }
+});
+
 // A second engine, once: Firefox over WebDriver BiDi, where it is installed.
 test('Firefox silences a picked movie', { skip: !existsSync('/usr/bin/firefox-esr') && 'no firefox-esr here' }, async () => {
   const browser = await puppeteer.launch({ browser: 'firefox', executablePath: '/usr/bin/firefox-esr', headless: true });
