@@ -28,14 +28,21 @@ class ReadAhead {
     if (into.size() > kWindow / 4) return file_.readAt(offset, into);
     if (offset < start_ || offset - start_ > window_.size() || window_.size() - (offset - start_) < into.size()) {
       if (offset > fileLength_ || into.size() > fileLength_ - offset) return false;
+      // A window that served one read was mostly read for nothing: reads
+      // that far apart get a window of a granule or two, and reads that
+      // share one get the whole window back.
+      fill_ = served_ > 1 ? kWindow : std::max<std::size_t>(kGranule, fill_ / 4);
+      served_ = 0;
       const std::uint64_t start = offset - offset % kGranule;
-      window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, fileLength_ - start)));
+      const std::size_t wanted = std::max<std::size_t>(fill_, static_cast<std::size_t>(offset - start) + into.size());
+      window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(wanted, fileLength_ - start)));
       if (!file_.readAt(start, window_)) {
         window_.clear();
         return false;
       }
       start_ = start;
     }
+    ++served_;
     if (!into.empty()) std::memcpy(into.data(), window_.data() + (offset - start_), into.size());
     return true;
   }
@@ -45,6 +52,8 @@ class ReadAhead {
   std::uint64_t fileLength_;
   std::uint64_t start_ = 0;
   std::vector<std::uint8_t> window_;
+  std::size_t fill_ = kWindow;
+  std::size_t served_ = 2;  // the first window is a whole one
 };
 
 }  // namespace hush
