@@ -52,10 +52,4 @@ void pauseConsole(PauseAfter /*reason*/) {
 
 bool startedOnAConsoleOfItsOwn() { return false; }
 
-std::vector<Argument> commandLineArguments(int argc, char** argv) {
-  std::vector<Argument> arguments;
-  for (int i = 0; i < argc; ++i) arguments.push_back(Argument{argv[i], widenPath(argv[i])});
-  return arguments;
-}
-
 }  // namespace hush
