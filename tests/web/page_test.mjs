@@ -33,11 +33,19 @@ assert.equal(native['sample.3mm'].status, 7);
 assert.equal(native['refused.3mm'].status, 2);
 assert.equal(native['notes.3mm'].status, 1);
 
-const chromium = () => puppeteer.launch({
-  executablePath: '/usr/bin/chromium',
-  args: ['--headless=new', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-    '--disable-component-update', '--disable-sync'],
-});
+// A new tab in headless Chromium for `use`, closed whatever happens.
+async function inChromium(use) {
+  const browser = await puppeteer.launch({
+    executablePath: '/usr/bin/chromium',
+    args: ['--headless=new', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
+      '--disable-component-update', '--disable-sync'],
+  });
+  try {
+    await use(await browser.newPage());
+  } finally {
+    await browser.close();
+  }
+}
 
 // Every request the page makes but its own file is refused and noted.
 async function offline(tab) {
@@ -71,9 +79,7 @@ async function download(tab, folder, selector, name) {
 }
 
 test('movies picked by keyboard come out as the native tool writes them, one by one and in a ZIP', async () => {
-  const browser = await chromium();
-  try {
-    const tab = await browser.newPage();
+  await inChromium(async (tab) => {
     const refused = await offline(tab);
     const downloads = mkdtempSync(join(work, 'downloads-'));
     const cdp = await tab.createCDPSession();
@@ -112,15 +118,11 @@ test('movies picked by keyboard come out as the native tool writes them, one by 
     if (process.env.HUSH_SCREENSHOT) await tab.screenshot({ path: process.env.HUSH_SCREENSHOT, fullPage: true });
     assert.deepEqual(refused, []);
     assert.deepEqual(afterLoad, [], 'requests after the page had loaded');
-  } finally {
-    await browser.close();
-  }
+  });
 });
 
 test('the API takes bytes and gives the native bytes, or null with the native lines', async () => {
-  const browser = await chromium();
-  try {
-    const tab = await browser.newPage();
+  await inChromium(async (tab) => {
     await offline(tab);
     await tab.goto(page, { waitUntil: 'load' });
     const results = await tab.evaluate(async (movies) => {
@@ -138,17 +140,13 @@ test('the API takes bytes and gives the native bytes, or null with the native li
       assert.equal(r.outputName, name.replace(/\.3mm$/, '-quiet.3mm'));
       assert.deepEqual(r.bytes && Buffer.from(r.bytes), native[name].output, name);
     }
-  } finally {
-    await browser.close();
-  }
+  });
 });
 
 // The silent copy takes the movie's kept bytes from the movie's file when
 // it is read: changed since, it must fail to read, never give other bytes.
 test('a movie changed after silencing is never given out changed', async () => {
-  const browser = await chromium();
-  try {
-    const tab = await browser.newPage();
+  await inChromium(async (tab) => {
     await tab.goto(page, { waitUntil: 'load' });
     const changing = join(work, 'changing.3mm');
     copyFileSync(join(movies, 'backdrop.3mm'), changing);
@@ -161,9 +159,7 @@ test('a movie changed after silencing is never given out changed', async () => {
       .then((r) => r.arrayBuffer()).then((b) => [...new Uint8Array(b)], (error) => String(error)));
     if (Array.isArray(read)) assert.ok(Buffer.from(read).equals(native['backdrop.3mm'].output));
     else assert.match(read, /Error/);
-  } finally {
-    await browser.close();
-  }
+  });
 });
 
 // A second engine, once: Firefox over WebDriver BiDi, where it is installed.
