@@ -3,9 +3,9 @@
 # a mail or any static host with no network at all.
 add_executable(hushmaker_web src/driver/main_web.cpp)
 target_link_libraries(hushmaker_web PRIVATE hushdriver)
-target_compile_options(hushcore PUBLIC -fexceptions)
+target_compile_options(hushcore PUBLIC -fwasm-exceptions)
 target_link_options(hushmaker_web PRIVATE
-  -fexceptions
+  -fwasm-exceptions
   # A worker's module, made on demand; the page hands it the WebAssembly
   # (written into the page), so that nothing is ever fetched.
   -sENVIRONMENT=worker -sMODULARIZE=1 -sEXPORT_NAME=createHushmaker
