@@ -21,18 +21,23 @@ class ReadAhead {
   // one window as well as reads in exact order.
   static constexpr std::uint64_t kGranule = 4096;
 
-  ReadAhead(File& file, std::uint64_t fileLength) : file_(file), fileLength_(fileLength) {}
+  // `window`: the most one refill reads, for a file whose every read costs
+  // more than the system's cache does.
+  ReadAhead(File& file, std::uint64_t fileLength, std::size_t window = kWindow)
+      : file_(file), fileLength_(fileLength), size_(window), fill_(window) {}
 
   // False unless all of `into` was read.
   bool read(std::uint64_t offset, std::span<std::uint8_t> into) {
-    if (into.size() > kWindow / 4) return file_.readAt(offset, into);
+    if (into.size() > size_ / 4) return file_.readAt(offset, into);
     if (offset < start_ || offset - start_ > window_.size() || window_.size() - (offset - start_) < into.size()) {
       if (offset > fileLength_ || into.size() > fileLength_ - offset) return false;
-      // A window that served one read was mostly read for nothing: reads
-      // that far apart get a window of a granule or two, and reads that
-      // share one get the whole window back.
-      fill_ = served_ > 1 ? kWindow : std::max<std::size_t>(kGranule, fill_ / 4);
+      // A window that served few reads and few of its bytes was mostly
+      // read for nothing: reads that far apart get a window of a granule or
+      // two, and reads that share one get the whole window back.
+      const bool paid = served_ > 1 && (served_ >= 64 || used_ >= window_.size() / 8);
+      fill_ = paid ? size_ : std::max<std::size_t>(kGranule, fill_ / 4);
       served_ = 0;
+      used_ = 0;
       const std::uint64_t start = offset - offset % kGranule;
       const std::size_t wanted = std::max<std::size_t>(fill_, static_cast<std::size_t>(offset - start) + into.size());
       window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(wanted, fileLength_ - start)));
@@ -43,6 +48,7 @@ class ReadAhead {
       start_ = start;
     }
     ++served_;
+    used_ += into.size();
     if (!into.empty()) std::memcpy(into.data(), window_.data() + (offset - start_), into.size());
     return true;
   }
@@ -52,8 +58,10 @@ class ReadAhead {
   std::uint64_t fileLength_;
   std::uint64_t start_ = 0;
   std::vector<std::uint8_t> window_;
-  std::size_t fill_ = kWindow;
+  std::size_t size_;
+  std::size_t fill_;
   std::size_t served_ = 2;  // the first window is a whole one
+  std::size_t used_ = 0;
 };
 
 }  // namespace hush
