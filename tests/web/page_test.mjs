@@ -137,7 +137,7 @@ test('the API takes bytes and gives the native bytes, or null with the native li
 });
 
 // The silent copy takes the movie's kept bytes from the movie's file when
-// it is read: changed since, it must fail to read, never give other bytes.
+// it is read: changed since, it fails to read rather than give other bytes.
 test('a movie changed after silencing is never given out changed', async () => {
   await inBrowser(async (tab) => {
     await tab.goto(page, { waitUntil: 'load' });
@@ -149,9 +149,8 @@ test('a movie changed after silencing is never given out changed', async () => {
     movie.fill(0x55, movie.length - 4096);
     writeFileSync(changing, movie);
     const read = await tab.evaluate(() => fetch(document.querySelector('a.download').href)
-      .then((r) => r.arrayBuffer()).then((b) => [...new Uint8Array(b)], (error) => String(error)));
-    if (Array.isArray(read)) assert.ok(Buffer.from(read).equals(native['backdrop.3mm'].output));
-    else assert.match(read, /Error/);
+      .then((r) => r.arrayBuffer()).then(() => 'read', (error) => String(error)));
+    assert.match(read, /Error/);
   });
 });
 
