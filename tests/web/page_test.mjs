@@ -52,9 +52,8 @@ async function offline(tab) {
   const refused = [];
   await tab.setRequestInterception(true);
   tab.on('request', (request) => {
-    const url = request.url();
-    if (url === page || url.startsWith('blob:')) return request.continue();
-    refused.push(url);
+    if (request.url() === page || request.url().startsWith('blob:')) return request.continue();
+    refused.push(request.url());
     return request.abort();
   });
   return refused;
