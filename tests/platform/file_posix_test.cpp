@@ -158,7 +158,9 @@ TEST_F(SaveTest, CommitWhenTheSystemLetsItDown) {
     seen::failRenames = 0;
     seen::noProc = seen::noLinks = false;
     EXPECT_EQ(folder.list().size(), c.existing || c.result == kSaved ? 2u : 1u);  // no temporary file
-    if (c.result == kNotSaved) EXPECT_EQ(readFile(folder / "out.3mm"), bytesOf("old"));
+    if (c.result == kNotSaved) {
+      EXPECT_EQ(readFile(folder / "out.3mm"), bytesOf("old"));
+    }
     EXPECT_EQ(seen::emptyPathLinks > 0, c.links == NoProc);
     for (auto& name : seen::linkNames) name = name == "out.3mm" ? name : "*";
     EXPECT_EQ(seen::linkNames, c.linkNames);
