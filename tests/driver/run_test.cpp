@@ -25,8 +25,7 @@ RunOutcome runWith(FileSystem& files, const std::vector<std::filesystem::path>& 
                    Launch launch = Launch::FromAPrompt) {
   std::vector<Argument> arguments;
   for (const auto& a : args) arguments.push_back(Argument{a.string(), test::storePath(a)});
-  // A file of our own: tmpfile() under Wine picks names that tests running
-  // side by side can both pick, and then gives none.
+  // Not tmpfile(): under Wine, tests side by side may get the same name.
   const test::TempFolder outputFolder;
   std::FILE* out = std::fopen((outputFolder / "out.txt").string().c_str(), "w+b");
   if (out == nullptr) throw std::runtime_error("cannot open the run's output file");
@@ -104,11 +103,7 @@ TEST(RunSaveFailures, InPlaceEveryFailureKeepsTheMovie) { failEachOperationOfARu
 
 // Only Explorer's console is a drop; what launchers and Wine give instead.
 TEST(DropConsole, IsAConsoleOfItsOwnThatAPersonSeesOrWinesNewOne) {
-  struct Case {
-    const char* what;
-    ConsoleFacts facts;  // window, alone, reads it, writes it, Wine, bare devices
-    bool drop;
-  };
+  struct Case { const char* what; ConsoleFacts facts; bool drop; };  // facts: window, alone, reads, writes, Wine, bare
   const Case cases[] = {
       {"Explorer", {true, true, true, true, false, false}, true},
       {"a prompt's shared console", {true, false, true, true, false, false}, false},
@@ -184,9 +179,8 @@ TEST(RunDroppedFiles, EachIsAMovieOfItsOwn) {
     EXPECT_EQ(outcome.status, drop.status);
     EXPECT_EQ(outcome.output.find("Hushmaker " HUSH_VERSION), outcome.output.rfind("Hushmaker " HUSH_VERSION));
     const std::string prefix = (folder.path() / "").string();  // the folder, with its separator
-    for (auto at = outcome.output.find(prefix); at != std::string::npos; at = outcome.output.find(prefix)) {
+    for (auto at = outcome.output.find(prefix); at != std::string::npos; at = outcome.output.find(prefix))
       outcome.output.erase(at, prefix.size());
-    }
     EXPECT_TRUE(endsWith(outcome.output, "\n" + drop.summary)) << outcome.output;
     for (std::size_t i = 0; i < drop.movies.size(); ++i) {
       if (drop.movies[i] != "-") {

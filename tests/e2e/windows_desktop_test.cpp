@@ -50,8 +50,7 @@ TEST_F(RunTest, DroppedMoviesAreEachSilencedUnderTheirOwnName) {
     int status;
   };
   for (const Drop& drop : {Drop{{"movie.3mm", "second.3mm"}, 7}, Drop{{"movie.3mm", "missing.3mm", "second.3mm"}, 1}}) {
-    // On its own console, as after a drop: the lines go there, and the
-    // run's tests read them.
+    // On its own console, as after a drop (the run's tests read its lines).
     EXPECT_EQ(runDropped(HUSHMAKER_EXE, drop.movies, folder.path()), drop.status);
     EXPECT_EQ(folder.list(), (Files{"movie-quiet.3mm", "movie.3mm", "second-quiet.3mm", "second.3mm"}));
     for (const std::string name : {"movie", "second"}) {
@@ -62,9 +61,8 @@ TEST_F(RunTest, DroppedMoviesAreEachSilencedUnderTheirOwnName) {
   }
 }
 
-// A launcher with a hidden console, with its own handles or none, gets what
-// a prompt gets: the second argument is the output, and nothing waits on a
-// console nobody sees.
+// A launcher's hidden console, with handles or none, is a prompt: the second
+// argument is the output, and nothing waits on a console nobody sees.
 TEST_F(RunTest, HiddenConsolesAreNoDrop) {
   for (const bool withHandles : {true, false}) {
     SCOPED_TRACE(withHandles ? "with handles" : "without handles");

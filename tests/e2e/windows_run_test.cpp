@@ -33,8 +33,7 @@ TEST_F(RunTest, DevicesAreNeitherReadNorReplaced) {
   EXPECT_EQ(folder.list(), Files{"movie.3mm"});
 }
 
-// A stream of a file ("o.3mm:stream") is no output: refused, and nothing
-// is made, not even the file the stream would belong to.
+// A stream ("o.3mm:stream") is no output: refused, not even o.3mm is made.
 TEST_F(RunTest, AStreamIsNoOutput) {
   const auto result = hushmaker(folder, {"movie.3mm", "o.3mm:stream"});
   EXPECT_EQ(result.status, 3);

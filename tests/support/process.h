@@ -19,14 +19,12 @@ ProgramResult runProgram(const std::filesystem::path& program, const std::vector
 
 #ifdef _WIN32
 // Runs it as Explorer runs a program files are dropped onto: on a console
-// of its own, which it reads and writes (so nothing is captured). Gives
-// -2 if it has not ended within 30 s (it is then ended).
+// of its own, which it reads and writes (nothing captured); -2 if ended after 30 s.
 int runDropped(const std::filesystem::path& program, const std::vector<std::string>& args,
                const std::filesystem::path& folder);
 
-// Runs it as a launcher with a hidden console does (CREATE_NO_WINDOW), with
-// the launcher's handles (the null device and a pipe) or none; the same
-// 30 s limit.
+// As a launcher with a hidden console (CREATE_NO_WINDOW) starts it, with the
+// launcher's handles (the null device and a pipe) or none; the same limit.
 int runHidden(const std::filesystem::path& program, const std::vector<std::string>& args,
               const std::filesystem::path& folder, bool withHandles);
 #endif

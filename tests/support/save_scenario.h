@@ -43,10 +43,9 @@ struct SaveScenario {
   }
 
   // Checks what an interrupted save left, given the document a whole save
-  // writes; true when that document is there. A kill that cannot be caught
-  // (`killed`) between the link and the rename that replace an existing
-  // target may also leave the whole new document under its temporary name
-  // beside the old target, and nothing else.
+  // writes; true when that document is there. A SIGKILL (`killed`) between the
+  // link and the rename that replace an existing target may also leave the
+  // whole new document under its temporary name beside the old target.
   bool expectOldOrNew(const FolderFiles& after, const Bytes& written, bool killed = false) const {
     const auto holds = [&](const std::string& name, const Bytes& bytes) {
       const auto file = after.find(name);

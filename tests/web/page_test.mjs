@@ -1,7 +1,6 @@
-// The page in real browsers, used as a person would: movies picked by
-// keyboard, their rows, their downloads and the ZIP, all compared with what
-// the native tool prints and writes for the same files; the page opened
-// from disk with every connection refused.
+// The page in real browsers, used as a person would: picked by keyboard, its
+// rows, downloads and ZIP against what the native tool prints and writes for
+// the same files, opened from disk with every connection refused.
 //   node --test tests/web/page_test.mjs   (HUSH_PAGE, HUSH_TOOL, HUSH_MAKE_SAMPLE, HUSH_SCREENSHOT)
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
@@ -17,8 +16,7 @@ const tool = resolve(process.env.HUSH_TOOL);
 const work = mkdtempSync(join(tmpdir(), 'hushmaker-web-'));
 
 // The movies, and what the native tool prints and writes for each.
-const movies = join(work, 'movies');
-execFileSync('mkdir', ['-p', movies]);
+const movies = mkdtempSync(join(work, 'movies-'));
 copyFileSync(new URL('../../sample/sample.3mm', import.meta.url), join(movies, 'sample.3mm'));
 execFileSync(process.env.HUSH_MAKE_SAMPLE, [join(movies, 'backdrop.3mm'), '20']);
 execFileSync(process.env.HUSH_MAKE_SAMPLE, [join(movies, 'refused.3mm'), 'refused']);
@@ -32,8 +30,7 @@ const native = Object.fromEntries(names.map((name) => {
 }));
 assert.deepEqual(names.map((name) => native[name].status), [7, 7, 2, 1]);
 
-// A new tab in a headless browser (Chromium unless told) for `use`, closed
-// whatever happens.
+// A tab in headless Chromium (or as `launch` says) for `use`, closed after.
 async function inBrowser(use, launch = {
   executablePath: '/usr/bin/chromium',
   args: ['--headless=new', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
@@ -121,8 +118,7 @@ test('the API takes bytes and gives the native bytes, or null with the native li
   await inBrowser(async (tab) => {
     await offline(tab);
     await tab.goto(page, { waitUntil: 'load' });
-    // Both at once: the calls queue.
-    const results = await tab.evaluate((movies) => Promise.all(movies.map(async ([name, bytes]) => {
+    const results = await tab.evaluate((movies) => Promise.all(movies.map(async ([name, bytes]) => {  // they queue
       const r = await window.hushmaker.silence(new Uint8Array(bytes), name);
       return { status: r.status, lines: r.lines, outputName: r.outputName, bytes: r.bytes && [...r.bytes] };
     })), ['sample.3mm', 'notes.3mm'].map((name) => [name, [...readFileSync(join(movies, name))]]));

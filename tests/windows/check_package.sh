@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# Checks a packaged Windows build: the README and the license beside the exe
-# with CRLF line ends; the exe stripped, carrying its resources, asking for
-# ASLR and no-execute data (and high-entropy ASLR on x64) and for no newer
-# Windows than XP, and importing exactly what tests/windows/imports-ARCH.txt
-# lists (a new import is a conscious change: check that XP SP3 / XP x64 have
-# it, then add it to the list).
+# Checks a packaged Windows build: README and license beside the exe with CRLF
+# line ends; the exe stripped, with its resources, ASLR and no-execute data
+# (high-entropy ASLR on x64), no newer Windows than XP, and exactly the imports
+# tests/windows/imports-ARCH.txt lists (add one only once XP SP3/x64 have it).
 #   check_package.sh ZIP ARCH
 set -euo pipefail
 zip="$1" arch="$2"

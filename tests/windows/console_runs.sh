@@ -38,11 +38,8 @@ rm link.3mm linked.3mm expected.3mm
 
 # A refused group on the console: the error stays on screen until a key.
 "$launch" "$dir/make_sample.exe" refused.3mm refused </dev/null
-# Wine's console draws the screen in pieces (cursor moves stand for spaces),
-# so the text is read without them. The pause is the command interpreter,
-# a second program, which Wine once in a long while fails to start (see
-# wine_launch.sh): a run without it is tried twice more, and a tool that
-# never pauses fails all three.
+# Read without Wine's cursor moves (they stand for spaces). The pause is cmd,
+# which Wine now and then fails to start: tried three times in all.
 paused=0
 for attempt in 1 2 3; do
   status=0
