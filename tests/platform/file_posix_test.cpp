@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "chunky/save_fixture.h"
+#include "support/ordinary_user.h"
 
 // What a test asks of the calls below, and what they saw.
 namespace {
@@ -23,6 +24,7 @@ namespace seen {
 int failRenames = 0;         // so many renames fail, as on a full or broken disk
 bool noProc = false;         // links through /proc fail, as where it is not mounted
 bool noLinks = false;        // every link of an unnamed file fails, as on an old kernel without /proc
+bool noAttributes = false;   // the file system keeps no extended attributes (ENOTSUP)
 int emptyPathLinks = 0;      // links made with AT_EMPTY_PATH
 std::vector<std::string> linkNames;  // the names unnamed files were linked as
 std::set<std::string> syncedFolders;
@@ -48,6 +50,16 @@ extern "C" int renameat(int fromFolder, const char* from, int toFolder, const ch
   return real(fromFolder, from, toFolder, to);
 }
 
+extern "C" ssize_t flistxattr(int fd, char* names, size_t size) {
+  static const auto real = next<ssize_t (*)(int, char*, size_t)>("flistxattr");
+  return seen::noAttributes ? (errno = ENOTSUP, -1) : real(fd, names, size);
+}
+
+extern "C" ssize_t listxattr(const char* path, char* names, size_t size) {
+  static const auto real = next<ssize_t (*)(const char*, char*, size_t)>("listxattr");
+  return seen::noAttributes ? (errno = ENOTSUP, -1) : real(path, names, size);
+}
+
 extern "C" int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
   seen::linkNames.emplace_back(to);
   if (seen::noLinks || (seen::noProc && std::strncmp(from, "/proc/", 6) == 0)) {
@@ -59,15 +71,17 @@ extern "C" int linkat(int fromFolder, const char* from, int toFolder, const char
   return real(fromFolder, from, toFolder, to, flags);
 }
 
+// A folder counts as synced when its fsync succeeded.
 extern "C" int fsync(int fd) {
   struct stat st {};
   char path[PATH_MAX + 1] = {};
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && ::readlink(self.c_str(), path, PATH_MAX) > 0) {
+  static const auto real = next<int (*)(int)>("fsync");
+  const int result = real(fd);
+  if (result == 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && ::readlink(self.c_str(), path, PATH_MAX) > 0) {
     seen::syncedFolders.insert(path);
   }
-  static const auto real = next<int (*)(int)>("fsync");
-  return real(fd);
+  return result;
 }
 
 namespace hush {
@@ -79,12 +93,45 @@ using test::bytesOf;
 using test::readFile;
 using test::storePath;
 
-TEST_F(SaveTest, ReadOnlyFolderFailsCleanly) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
-  load(test::sampleMovie());
-  fs::create_directory(folder / "locked");
-  fs::permissions(folder / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-  EXPECT_EQ(store.save(storePath(folder / "locked" / "out.3mm")), kNotSaved);
+// As an ordinary user: a folder we may not write fails the save cleanly; a
+// replaced target keeps its rights and never gains any (a group we cannot
+// give it loses its bits); a target we may write but not read is
+// replaced, and so is one on a file system that keeps no attributes.
+TEST(UserRights, ReplacingTargets) {
+  struct Case { const char* what; mode_t mode; bool othersGroup, lockedFolder, noAttributes; SaveResult result; mode_t after; };
+  const Case cases[] = {
+      {"a folder we may not write", 0644, false, true, false, kNotSaved, 0644},
+      {"a group not ours", 0664, true, false, false, kSaved, 0604},
+      {"a target we may write, not read", 0200, false, false, false, kSaved, 0200},
+      {"no extended attributes", 0640, false, false, true, kSaved, 0640},
+  };
+  test::TempFolder folder;
+  test::writeFile(folder / "movie.3mm", test::sampleMovie().bytes());
+  for (const Case& c : cases) {
+    fs::create_directory(folder / c.what);
+    test::writeFile(folder / c.what / "out.3mm", bytesOf("old"));
+  }
+  test::giveToOrdinaryUser(folder.path());
+  const bool root = ::geteuid() == 0;  // only root can give a file a group its owner is not in
+  if (root) {
+    ASSERT_EQ(::chown((folder / "a group not ours" / "out.3mm").c_str(), test::kOrdinaryUser, 0), 0);
+  }
+  test::asOrdinaryUser([&] {
+    for (const Case& c : cases) {
+      if (c.othersGroup && !root) continue;
+      const fs::path target = folder / c.what / "out.3mm";
+      ::chmod(target.c_str(), c.mode);
+      if (c.lockedFolder) ::chmod((folder / c.what).c_str(), 0500);
+      seen::noAttributes = c.noAttributes;
+      ChunkyFile store;
+      ASSERT_EQ(store.open(storePath(folder / "movie.3mm")), kOpened);
+      EXPECT_EQ(store.save(storePath(target)), c.result) << c.what;
+      seen::noAttributes = false;
+      struct stat st {};
+      EXPECT_EQ(::stat(target.c_str(), &st) == 0 ? st.st_mode & 07777 : 0, c.after) << c.what;
+      EXPECT_EQ(std::distance(fs::directory_iterator(folder / c.what), {}), 1) << c.what;  // no temporary file
+    }
+  });
 }
 
 TEST_F(SaveTest, ExistingTargetKeepsItsPermissionBits) {
@@ -142,6 +189,7 @@ TEST_F(SaveTest, CommitWhenTheSystemLetsItDown) {
       {"no /proc (root links without)", false, 0, NoProc, kSaved, {"out.3mm", "out.3mm"}},
       {"no link at all, a new target", false, 0, None, kSaved, {"out.3mm", "out.3mm"}},
       {"no link at all, an existing target", true, 0, None, kSaved, {"*", "*"}},
+      {"no link at all, and the rename fails", true, 1, None, kNotSaved, {"*", "*"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
