@@ -140,6 +140,20 @@ TEST_F(StripTest, GroupThatWouldGrowPastAPayloadIsRefused) {
   EXPECT_EQ(strip(), "1 GGFR: Group too large to save");
 }
 
+// Groups that grow are charged, one by one, against what the movie's
+// payloads cover: two that grow by 9 MiB each are too much together.
+TEST_F(StripTest, GroupsThatTogetherGrowPast16MiBAreRefused) {
+  test::RawGroup raw;
+  raw.fixedSize = 8;
+  raw.data = Bytes(1 << 20, 0x11);
+  raw.spans.assign(10, {0, 1 << 20});
+  DocumentBuilder doc;
+  doc.add("GGFR", 1, raw.build());
+  doc.add("GGFR", 2, raw.build());
+  load(doc);
+  EXPECT_EQ(strip(), "2 GGFR: Rewritten groups would outgrow the document by more than 16 MiB");
+}
+
 // Stored bytes count once, by their range in the file, however many
 // records name them; the silent payloads may outgrow them by 16 MiB.
 TEST(PayloadBudget, CountsStoredBytesByRangeAndAllows16MiBMore) {
@@ -163,6 +177,11 @@ TEST(PayloadBudget, CountsStoredBytesByRangeAndAllows16MiBMore) {
       {"two empty groups at one place", {{group, 5, 0, true}, {group, 5, 0, true}}, {}, ""},
       {"17 records on one MiB", std::vector<PayloadSpan>(17, {plain, 0, kMiB, true}), {}, ""},
       {"18 records on one MiB", std::vector<PayloadSpan>(18, {plain, 0, kMiB, true}), {}, shared},
+      {"18 records on one MiB, a byte apart", [&] {
+         std::vector<PayloadSpan> spans;
+         for (std::uint32_t i = 0; i < 18; ++i) spans.push_back({plain, i, kMiB, true});
+         return spans;
+       }(), {}, shared},
       {"shared sounds are deleted, not written", std::vector<PayloadSpan>(40, {sound, 0, kMiB, true}), {}, ""},
       {"in memory counts, covers nothing", {{plain, 0, 17 * kMiB, false}}, {}, shared},
   };

@@ -31,6 +31,9 @@ TEST(Run, EachInvocationHasItsStatusLinesAndFiles) {
   const Invocation invocations[] = {
       {{}, 0, usage, {}},
       {{"--help"}, 0, usage, {}}, {{"-h"}, 0, usage, {}},
+      // An option with more arguments is a movie's name.
+      {{"--help", "x"}, 1, {"Loading --help...", "Couldn't load!", "Error: There is no file by that name"}, {}},
+      {{"--version", "x"}, 1, {"Loading --version...", "Couldn't load!", "Error: There is no file by that name"}, {}},
       {{"movie.3mm"}, 7, {"Loading movie.3mm...", loaded, "Saving to movie-quiet.3mm...", "Saved!"}, {"movie-quiet.3mm"}},
       {{"movie.3mm", "out.3mm"}, 7, {"Loading movie.3mm...", loaded, "Saving to out.3mm...", "Saved!"}, {"out.3mm"}},
       {{"movie.3mm", "ignored.3mm", "also-ignored.3mm"}, 7,
@@ -43,6 +46,7 @@ TEST(Run, EachInvocationHasItsStatusLinesAndFiles) {
        {"Loading bad.3mm...", "Couldn't load!",
         "Error: The movie is cut short or has bytes added: its header gives another length"}, {}},
       {{"missing.3mm"}, 1, {"Loading missing.3mm...", "Couldn't load!", "Error: There is no file by that name"}, {}},
+      {{"bad.3mm/x.3mm"}, 1, {"Loading bad.3mm/x.3mm...", "Couldn't load!", "Error: There is no file by that name"}, {}},
       {{"taken.3mm"}, 1, {"Loading taken.3mm...", "Couldn't load!", "Error: That is a folder, not a movie"}, {}},
       {{"packed.3mm"}, 2,
        {"Loading packed.3mm...", "Loaded. 1 quads, silentifying...", "Loading 17 (GGFR)", "Error: Bad marker"}, {}},

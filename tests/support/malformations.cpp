@@ -12,6 +12,7 @@ DocumentBuilder twoChunkDocument() {
 const std::vector<Malformation>& documentMalformations() {
   static const std::vector<Malformation> cases = {
       {"magic", 4, FailureKind::NotAMovie, [](BuiltDocument& d) { d.bytes[3] = '3'; }},
+      {"first total damaged", 4, FailureKind::DamagedHeader, [](BuiltDocument& d) { put32(d.bytes, 16, get32(d.bytes, 28) + 1); }},
       {"totals differ", 4, FailureKind::DamagedHeader, [](BuiltDocument& d) { put32(d.bytes, 28, get32(d.bytes, 16) + 1); }},
       {"bytes after the index", 4, FailureKind::WrongLength, [](BuiltDocument& d) { d.bytes.push_back(0); }},
       {"total too small", 4, FailureKind::WrongLength, [](BuiltDocument& d) { d.bytes.pop_back(); }},
