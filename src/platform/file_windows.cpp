@@ -7,6 +7,7 @@
 #include <atomic>
 #include <string>
 
+#include "platform/access_rules_windows.h"
 #include "platform/file_error.h"
 #include "platform/file_system.h"
 #include "platform/interruptions.h"
@@ -200,10 +201,7 @@ void carryAccessRules(const std::wstring& from, HANDLE to) {
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
   if (rules != nullptr && GetSecurityDescriptorControl(descriptor, &control, &revision)) {
-    const SECURITY_INFORMATION which =
-        DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                                         : UNPROTECTED_DACL_SECURITY_INFORMATION);
-    SetSecurityInfo(to, SE_FILE_OBJECT, which, nullptr, nullptr, rules, nullptr);
+    SetSecurityInfo(to, SE_FILE_OBJECT, accessRulesToCarry(control), nullptr, nullptr, rules, nullptr);
   }
   LocalFree(descriptor);
 }

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "chunky/save_fixture.h"
+#include "platform/access_rules_windows.h"
 
 namespace hush {
 namespace {
@@ -20,6 +21,15 @@ using test::storePath;
 std::u16string upper(std::u16string text) {
   for (auto& c : text) c = static_cast<char16_t>(std::towupper(c));
   return text;
+}
+
+// Wine keeps no protected rules to test a replacement against, so the
+// choice is checked here: protected rules stay protected, and inherited
+// ones keep inheriting.
+TEST(AccessRules, ProtectionCarriesOver) {
+  EXPECT_EQ(accessRulesToCarry(SE_DACL_PROTECTED | SE_DACL_PRESENT),
+            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION);
+  EXPECT_EQ(accessRulesToCarry(SE_DACL_PRESENT), DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION);
 }
 
 TEST_F(InPlaceSaveTest, OtherLetterCase) {
