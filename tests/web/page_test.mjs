@@ -21,6 +21,9 @@ copyFileSync(new URL('../../sample/sample.3mm', import.meta.url), join(movies, '
 execFileSync(process.env.HUSH_MAKE_SAMPLE, [join(movies, 'backdrop.3mm'), '20']);
 execFileSync(process.env.HUSH_MAKE_SAMPLE, [join(movies, 'refused.3mm'), 'refused']);
 writeFileSync(join(movies, 'notes.3mm'), 'a shopping list, not a movie\n');
+// A second movie of one name, from another folder: its copy is numbered in the ZIP.
+const again = mkdtempSync(join(work, 'again-'));
+copyFileSync(join(movies, 'sample.3mm'), join(again, 'sample.3mm'));
 const names = ['sample.3mm', 'backdrop.3mm', 'refused.3mm', 'notes.3mm'];
 const quiet = (name) => name.replace(/\.3mm$/, '-quiet.3mm');
 const native = Object.fromEntries(names.map((name) => {
@@ -89,10 +92,10 @@ test('movies picked by keyboard come out as the native tool writes them, one by 
     const chooserOpens = tab.waitForFileChooser();
     await tab.evaluate(() => 0);  // the browser now catches the picker (one round trip)
     await tab.keyboard.press('Enter');
-    await (await chooserOpens).accept(names.map((name) => join(movies, name)));
-    const rows = await rowsWhenDone(tab, names.length);
+    await (await chooserOpens).accept([...names.map((name) => join(movies, name)), join(again, 'sample.3mm')]);
+    const rows = await rowsWhenDone(tab, names.length + 1);
 
-    assert.deepEqual(rows.map((row) => row.name), names);
+    assert.deepEqual(rows.map((row) => row.name), [...names, 'sample.3mm']);
     for (const [i, row] of rows.entries()) {
       const expected = native[row.name];
       assert.deepEqual(row.lines, expected.lines, row.name);
@@ -103,10 +106,11 @@ test('movies picked by keyboard come out as the native tool writes them, one by 
 
     await download(tab, downloads, '#download-all', 'silent-movies.zip');
     const unzipped = join(downloads, 'unzipped');
-    execFileSync('unzip', ['-q', join(downloads, 'silent-movies.zip'), '-d', unzipped]);
-    assert.deepEqual(readdirSync(unzipped).sort(), ['backdrop-quiet.3mm', 'sample-quiet.3mm']);
-    for (const name of ['sample.3mm', 'backdrop.3mm']) {
-      assert.ok(readFileSync(join(unzipped, quiet(name))).equals(native[name].output), name);
+    execFileSync('unzip', ['-qo', join(downloads, 'silent-movies.zip'), '-d', unzipped]);
+    const entries = ['backdrop-quiet.3mm', 'sample-quiet (2).3mm', 'sample-quiet.3mm'];
+    assert.deepEqual(readdirSync(unzipped).sort(), entries);
+    for (const [i, name] of ['backdrop.3mm', 'sample.3mm', 'sample.3mm'].entries()) {
+      assert.ok(readFileSync(join(unzipped, entries[i])).equals(native[name].output), entries[i]);
     }
     if (process.env.HUSH_SCREENSHOT) await tab.screenshot({ path: process.env.HUSH_SCREENSHOT, fullPage: true });
     assert.deepEqual(refused, []);
@@ -114,14 +118,39 @@ test('movies picked by keyboard come out as the native tool writes them, one by 
   });
 });
 
-test('the API takes bytes and gives the native bytes, or null with the native lines', async () => {
+// Each module the worker makes stops for good at its first 7-byte movie, as
+// a module does that ran out of memory: the worker's own source, prefixed.
+const breakingModules = `let made;
+Object.defineProperty(self, 'createHushmaker', { configurable: true, get: () => made, set(create) {
+  made = (options) => create(options).then((m) => {
+    const run = m._hush_silence;
+    let stopped = false;
+    m._hush_silence = (name, size) => {
+      stopped = stopped || size === 7;
+      if (stopped) throw new WebAssembly.RuntimeError('stopped');
+      return run(name, size);
+    };
+    return m;
+  });
+} });
+`;
+
+test('the API takes bytes and gives the native bytes, or null with the native lines, after a module stopped', async () => {
   await inBrowser(async (tab) => {
     await offline(tab);
+    await tab.evaluateOnNewDocument((prefix) => {
+      const text = Object.getOwnPropertyDescriptor(Node.prototype, 'textContent');
+      Object.defineProperty(Node.prototype, 'textContent', { ...text, get() {
+        return (this.id === 'worker-source' ? prefix : '') + text.get.call(this);
+      } });
+    }, breakingModules);
     await tab.goto(page, { waitUntil: 'load' });
+    const stopped = tab.evaluate(() => window.hushmaker.silence(new Uint8Array(7), 'x.3mm').catch((e) => e.message));
     const results = await tab.evaluate((movies) => Promise.all(movies.map(async ([name, bytes]) => {  // they queue
       const r = await window.hushmaker.silence(new Uint8Array(bytes), name);
       return { status: r.status, lines: r.lines, outputName: r.outputName, bytes: r.bytes && [...r.bytes] };
     })), ['sample.3mm', 'notes.3mm'].map((name) => [name, [...readFileSync(join(movies, name))]]));
+    assert.equal(await stopped, 'stopped');
     assert.deepEqual(results, ['sample.3mm', 'notes.3mm'].map((name) => ({ status: native[name].status,
       lines: native[name].lines, outputName: quiet(name), bytes: native[name].output && [...native[name].output] })));
   });
