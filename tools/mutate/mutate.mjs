@@ -84,13 +84,13 @@ function readEquivalents() {
   if (!fs.existsSync(file)) return keys;
   for (const l of fs.readFileSync(file, 'utf8').split('\n')) {
     if (!l.trim() || l.startsWith('#')) continue;
-    const [where, from, to] = l.split(' | ');
-    keys.add(`${where} | ${from} | ${to}`);
+    keys.add(l.split('\t').slice(0, 3).join('\t'));
   }
   return keys;
 }
 
-const keyOf = (m) => `${m.file} | ${m.from.trim()} | ${m.to.trim()}`;
+// Tabs apart: the formatter never puts one in code.
+const keyOf = (m) => [m.file, m.from.trim(), m.to.trim()].join('\t');
 
 function collect(lines, only) {
   const all = [];
@@ -240,7 +240,7 @@ function main() {
   console.log(`\n== score: ${counts.caught} of ${scored} mutants caught (${pct}%); ` +
     `${counts.equivalent} equivalent, ${counts.unbuilt} did not build`);
   for (const m of survivors) {
-    console.log(`survivor ${m.file}:${m.line}: ${m.what}\n  equivalent.txt key: ${keyOf(m)}`);
+    console.log(`survivor ${m.file}:${m.line}: ${m.what}\n  if equivalent, this line and a tab and why: ${keyOf(m)}`);
   }
   return 0;
 }
