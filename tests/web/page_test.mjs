@@ -119,29 +119,29 @@ test('movies picked by keyboard come out as the native tool writes them, one by 
 });
 
 // Each module the worker makes stops for good at its first 7-byte movie, as
-// a module does that ran out of memory: the worker's own source, prefixed.
-const breakingModules = `let made;
-Object.defineProperty(self, 'createHushmaker', { configurable: true, get: () => made, set(create) {
-  made = (options) => create(options).then((m) => {
-    const run = m._hush_silence;
-    let stopped = false;
-    m._hush_silence = (name, size) => {
-      stopped = stopped || size === 7;
-      if (stopped) throw new WebAssembly.RuntimeError('stopped');
-      return run(name, size);
-    };
-    return m;
-  });
-} });
+// a module does that ran out of memory: written after the worker's source.
+const breakingModules = `
+const create = createHushmaker;
+createHushmaker = (settings) => create(settings).then((m) => {
+  const run = m._hush_silence;
+  let stopped = false;
+  m._hush_silence = (name, size) => {
+    stopped = stopped || size === 7;
+    if (stopped) throw new WebAssembly.RuntimeError('stopped');
+    return run(name, size);
+  };
+  return m;
+});
+module = createHushmaker(options);
 `;
 
 test('the API takes bytes and gives the native bytes, or null with the native lines, after a module stopped', async () => {
   await inBrowser(async (tab) => {
     await offline(tab);
-    await tab.evaluateOnNewDocument((prefix) => {
-      const text = Object.getOwnPropertyDescriptor(Node.prototype, 'textContent');
-      Object.defineProperty(Node.prototype, 'textContent', { ...text, get() {
-        return (this.id === 'worker-source' ? prefix : '') + text.get.call(this);
+    await tab.evaluateOnNewDocument((suffix) => {
+      const text = Object.getOwnPropertyDescriptor(HTMLScriptElement.prototype, 'textContent');
+      Object.defineProperty(HTMLScriptElement.prototype, 'textContent', { ...text, get() {
+        return text.get.call(this) + (this.id === 'worker-source' ? suffix : '');
       } });
     }, breakingModules);
     await tab.goto(page, { waitUntil: 'load' });
