@@ -73,8 +73,8 @@ function changedLines(base) {
 // The suite that sees a file's code: the browser page's, or the native
 // suites; code for Windows only is compiled and tested by none here.
 function suiteOf(file) {
-  if (file.startsWith('web/') || /_web\.cpp$/.test(file)) return 'page';
-  if (/_windows\.cpp$/.test(file)) return null;
+  if (file.startsWith('web/') || /_web\.(cpp|h)$/.test(file)) return 'page';
+  if (/_windows\.(cpp|h)$/.test(file)) return null;
   return 'native';
 }
 
