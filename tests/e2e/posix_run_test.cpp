@@ -39,6 +39,8 @@ TEST_F(RunTest, PausesOnlyOnATerminal) {
     EXPECT_NE(result.output.find("Press Enter to continue . . ."), std::string::npos);
     EXPECT_EQ(result.status, status);
   }
+  // The end of input (Ctrl-D) ends the wait too.
+  EXPECT_EQ(runOnTerminal(HUSHMAKER_EXE, {"missing.3mm"}, folder.path(), "\x04").status, 1);
   // A successful run does not, nor a failed one whose output goes to a
   // file, or that runs as a job in the background (where reading the
   // terminal would stop it).

@@ -287,12 +287,18 @@ TEST_F(SaveTest, TargetPathLongerThanTheSystemsLimit) {
     folders.push_back(::openat(folders.back(), name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     path += "/" + name;
   }
+  // Every folder walked through and every file opened is closed again.
+  const auto descriptors = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+  const auto before = descriptors();
   load(test::sampleMovie());
   EXPECT_EQ(store.save(widenPath((path + "/out.3mm").c_str())), kSaved);
-  ChunkyFile reloaded;
-  EXPECT_EQ(reloaded.open(widenPath((path + "/out.3mm").c_str())), kOpened);
-  EXPECT_EQ(reloaded.chunkCount(), store.chunkCount());
-  reloaded.close();
+  {
+    ChunkyFile reloaded;
+    EXPECT_EQ(reloaded.open(widenPath((path + "/out.3mm").c_str())), kOpened);
+    EXPECT_EQ(reloaded.chunkCount(), store.chunkCount());
+  }
+  store.close();
+  EXPECT_EQ(descriptors(), before);
   // The folder cannot be removed by its path either.
   EXPECT_EQ(::unlinkat(folders.back(), "out.3mm", 0), 0);
   for (std::size_t i = folders.size() - 1; i > 0; --i) {

@@ -40,7 +40,8 @@ function* replaceEach(line, code, pattern, replace, what) {
     const text = m.groups?.op ?? m[0];
     const by = replace(text, m);
     if (by === null || by === text) continue;
-    yield { text: line.slice(0, start) + by + line.slice(start + text.length), what: `${what}: ${text.trim()} -> ${by.trim()}` };
+    yield { text: line.slice(0, start) + by + line.slice(start + text.length),
+      what: `${what}: ${text.trim()} -> ${by.trim()} at column ${start + 1}` };
   }
 }
 
