@@ -74,26 +74,6 @@ void ChunkyFile::releaseStream() {
   file_.reset();
 }
 
-// Record pendingOrder_[k] moves to place k, one cycle of the permutation
-// at a time: no second copy of the records.
-void ChunkyFile::settleOrder() const {
-  if (pendingOrder_.empty()) return;
-  for (std::size_t start = 0; start < chunks_.size(); ++start) {
-    if (placed_[start]) continue;
-    Chunk moving = std::move(chunks_[start]);
-    std::size_t at = start;
-    for (std::size_t from = pendingOrder_[at]; from != start; from = pendingOrder_[at]) {
-      chunks_[at] = std::move(chunks_[from]);
-      placed_[at] = true;
-      at = from;
-    }
-    chunks_[at] = std::move(moving);
-    placed_[at] = true;
-  }
-  pendingOrder_ = {};
-  placed_ = {};
-}
-
 bool ChunkyFile::close() {
   if (!isOpen_) return false;
   reset();
@@ -104,8 +84,6 @@ bool ChunkyFile::close() {
 // closed, refused, or the store destroyed. A store opened again starts
 // from nothing.
 void ChunkyFile::reset() {
-  pendingOrder_ = {};
-  placed_ = {};
   pendingLowering_ = {};
   chunks_ = {};
   lookup_ = {};
@@ -125,13 +103,11 @@ void ChunkyFile::reset() {
 
 Chunk* ChunkyFile::currentChunk() {
   if (!isOpen_ || current_ < 0) return nullptr;
-  settleOrder();
   return &chunks_[static_cast<std::size_t>(current_)];
 }
 
 const Chunk* ChunkyFile::currentChunk() const {
   if (!isOpen_ || current_ < 0) return nullptr;
-  settleOrder();
   return &chunks_[static_cast<std::size_t>(current_)];
 }
 
@@ -187,7 +163,6 @@ std::vector<ChildLink> ChunkyFile::currentLinks() const {
 }
 
 const std::vector<ChunkyFile::LookupEntry>& ChunkyFile::keyOrder() const {
-  settleOrder();
   if (lookupValid_) return lookup_;
   lookup_.clear();
   lookup_.reserve(chunks_.size());
@@ -248,7 +223,6 @@ void ChunkyFile::makeRoomToLower(std::size_t count) {
 // which record that is. Only the lookup allocates, so a failure leaves
 // every lowering still waiting.
 void ChunkyFile::settleLowering() const {
-  settleOrder();
   if (pendingLowering_.empty()) return;
   for (const std::uint64_t key : pendingLowering_) {
     const std::int32_t child = findChunk(static_cast<ChunkTag>(key >> 32), static_cast<ChunkNumber>(key));
@@ -299,7 +273,6 @@ bool ChunkyFile::deleteCurrent() {
 
 std::size_t ChunkyFile::deleteChunksTagged(std::span<const ChunkTag> tags) {
   if (!isOpen_) return 0;
-  settleOrder();
   // Without branches: in a store in no order, doomed and kept alternate at
   // random.
   const auto doomedTag = [&](ChunkTag tag) {
@@ -348,7 +321,6 @@ void ChunkyFile::forgetTagRanges() {
 }
 
 void ChunkyFile::rebuildTagRanges() {
-  settleOrder();
   forgetTagRanges();
   for (const auto& chunk : chunks_) noteNumber(chunk.tag, chunk.number);
 }

@@ -121,7 +121,6 @@ class ChunkyFile {
   std::uint16_t headerWord1() const { return headerWord1_; }
   std::uint16_t headerWord2() const { return headerWord2_; }
   std::uint32_t formatCode() const { return formatCode_; }
-  bool hasStream() const { return file_ != nullptr; }
 
  private:
   struct IndexArea;
@@ -137,7 +136,6 @@ class ChunkyFile {
   [[nodiscard]] bool commit(TempFile& temp, const Path& destination);
   void standForSavedFile(const Path& target, const SaveLayout& layout, std::vector<std::uint32_t>& order,
                          std::vector<bool>& placed);
-  void settleOrder() const;
   void settleLowering() const;
   void reset();
   void releaseStream();
@@ -161,12 +159,7 @@ class ChunkyFile {
 
   FileSystem& fileSystem_;
   Failure failure_;
-  // After a save the records belong in (tag, number) order. They are put
-  // in it when next looked at (settleOrder), so that a store that is saved
-  // and then closed, as in every run of the tool, never pays for the moves.
   mutable std::vector<Chunk> chunks_;
-  mutable std::vector<std::uint32_t> pendingOrder_;  // record pendingOrder_[k] belongs at k
-  mutable std::vector<bool> placed_;                 // room for settling, set aside beforehand
   // The keys of children an unlink took a parent from, their counts not yet
   // lowered. They are lowered when next looked at (settleLowering), before
   // any edit that changes which record a key names; those of records

@@ -7,7 +7,7 @@
 
 #include "chunky/chunky_file.h"
 #include "chunky/chunky_format.h"
-#include "chunky/read_ahead.h"
+#include "platform/read_ahead.h"
 #include "common/byte_reader.h"
 #include "common/radix_sort.h"
 

@@ -10,7 +10,7 @@
 
 #include "chunky/chunky_file.h"
 #include "chunky/chunky_format.h"
-#include "chunky/read_ahead.h"
+#include "platform/read_ahead.h"
 #include "common/radix_sort.h"
 
 namespace hush {
@@ -315,9 +315,21 @@ void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout,
     chunk.inFile = true;
     chunk.memData = {};
   }
+  // Record order[k] moves to place k, one cycle of the permutation at a
+  // time: no second copy of the records.
   for (std::size_t k = 0; k < layout.byKey.size(); ++k) order[k] = layout.byKey[k].index;
-  pendingOrder_.swap(order);
-  placed_.swap(placed);
+  for (std::size_t start = 0; start < chunks_.size(); ++start) {
+    if (placed[start]) continue;
+    Chunk moving = std::move(chunks_[start]);
+    std::size_t at = start;
+    for (std::size_t from = order[at]; from != start; from = order[at]) {
+      chunks_[at] = std::move(chunks_[from]);
+      placed[at] = true;
+      at = from;
+    }
+    chunks_[at] = std::move(moving);
+    placed[at] = true;
+  }
   forgetLookup();
   path_ = target;
   fileLength_ = layout.header.totalSize;

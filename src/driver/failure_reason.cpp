@@ -50,4 +50,23 @@ std::string failureReason(const Failure& failure, Step step) {
   return fileReason(FileError::None, step);
 }
 
+std::string refusalReason(Refusal refusal, std::string_view first, std::string_view second) {
+  switch (refusal) {
+    case Refusal::GroupsShareBytes: return "Two event groups share bytes of the file";
+    case Refusal::RecordsShareTooMuch: return "Records share more than 16 MiB of the file's bytes";
+    case Refusal::GroupUnreadable: return "Couldn't read the group from the file";
+    case Refusal::GroupDamaged: return std::string(first);
+    case Refusal::GroupTooLarge: return "Group too large to save";
+    case Refusal::GroupsOutgrowDocument: return "Rewritten groups would outgrow the document by more than 16 MiB";
+    case Refusal::NoGroupSelected: return "No group selected";
+    case Refusal::NoMemoryForGroup: return "Not enough memory for the group";
+    case Refusal::NoMemoryForPass: return "Not enough memory to remove the sounds";
+    case Refusal::OutputIsADroppedMovie: return std::string(first) + " is one of the dropped movies; it is left as it was";
+    case Refusal::OutputIsAnEarlierCopy:
+      return std::string(first) + " is the silent copy of " + std::string(second) + " in this drop";
+    case Refusal::None: break;
+  }
+  return {};
+}
+
 }  // namespace hush

@@ -3,8 +3,8 @@
 // them (the worker reads them from standard output).
 #include <emscripten/emscripten.h>
 
+#include <cstdint>
 #include <cstdio>
-#include <new>
 #include <string>
 
 #include "driver/output_name.h"
@@ -16,17 +16,11 @@ extern "C" {
 void hush_name_output(const char* name);
 
 EMSCRIPTEN_KEEPALIVE int hush_silence(const char* name, double size) {
-  const std::string movie(name);
-  hush_name_output(hush::deriveOutputName(movie).c_str());
+  hush_name_output(hush::deriveOutputName(std::string(name)).c_str());
   hush::openDroppedMovie(hush::widenPath(name), static_cast<std::uint64_t>(size));
-  int status = hush::kExitGroupError;
-  try {
-    status = hush::run({hush::Argument{"hushmaker", u"hushmaker"}, hush::Argument{movie, hush::widenPath(name)}},
-                       hush::nativeFileSystem());
-  } catch (const std::bad_alloc&) {
-    // As the native run: the document's steps answer for their memory.
-    std::printf("Error: Not enough memory\n");
-  }
+  char program[] = "hushmaker";
+  char* argv[] = {program, const_cast<char*>(name), nullptr};
+  const int status = hush::run(2, argv);
   std::fflush(stdout);
   return status;
 }

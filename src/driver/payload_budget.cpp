@@ -28,13 +28,13 @@ PayloadBudget::Plan PayloadBudget::plan(std::span<const PayloadSpan> spans) {
       coveredTo = end;
     }
     if (sound::holdsEventGroup(span.tag)) {
-      if (span.pos < groupTo) return {std::nullopt, "Two event groups share bytes of the file"};
+      if (span.pos < groupTo) return {std::nullopt, Refusal::GroupsShareBytes};
       groupTo = end;
     }
   }
   const std::uint64_t limit = covered + kAllowance;
-  if (kept > limit) return {std::nullopt, "Records share more than 16 MiB of the file's bytes"};
-  return {PayloadBudget(limit, kept), {}};
+  if (kept > limit) return {std::nullopt, Refusal::RecordsShareTooMuch};
+  return {PayloadBudget(limit, kept), Refusal::None};
 }
 
 bool PayloadBudget::admit(std::uint64_t stored, std::uint64_t rewritten) {

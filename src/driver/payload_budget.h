@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string>
 
 #include "chunky/chunk_types.h"
+#include "driver/refusal.h"
 
 namespace hush {
 
@@ -37,9 +37,9 @@ class PayloadBudget {
   std::uint64_t spent_;
 };
 
-struct PayloadBudget::Plan {
+struct [[nodiscard]] PayloadBudget::Plan {
   std::optional<PayloadBudget> budget;
-  std::string refusal;
+  Refusal refusal = Refusal::None;
 };
 
 }  // namespace hush

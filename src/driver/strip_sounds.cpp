@@ -13,30 +13,31 @@ namespace hush {
 
 namespace {
 
-// Rewrites the selected group without its sound events; the reason when it
-// cannot, and then the group is left as it was.
-std::optional<std::string> filterGroupChunk(ChunkyFile& document, PayloadBudget& budget) {
+// Rewrites the selected group without its sound events; the refusal when
+// it cannot, and then the group is left as it was.
+std::optional<StripRefusal> filterGroupChunk(ChunkyFile& document, PayloadBudget& budget) {
+  const auto refused = [](Refusal kind, std::string codecWords = {}) {
+    return StripRefusal{std::nullopt, kind, std::move(codecWords)};
+  };
   try {
     std::vector<std::uint8_t> payload(document.currentPayloadSize());
     // A payload we cannot read means the file changed under us; zeros are
     // not the group, so this stops the run like a refused group.
-    if (!document.readCurrentPayload(payload)) return "Couldn't read the group from the file";
+    if (!document.readCurrentPayload(payload)) return refused(Refusal::GroupUnreadable);
     EventGroup group(payload);
     group.removeSoundEvents();
     // Entries that share bytes can make a group grow; refuse before building
     // a payload no document could hold.
     const std::uint64_t rewritten = group.serializedSize();
-    if (rewritten > format::kMaxPayload) return "Group too large to save";
-    if (!budget.admit(payload.size(), rewritten)) {
-      return "Rewritten groups would outgrow the document by more than 16 MiB";
-    }
+    if (rewritten > format::kMaxPayload) return refused(Refusal::GroupTooLarge);
+    if (!budget.admit(payload.size(), rewritten)) return refused(Refusal::GroupsOutgrowDocument);
     group.serialize(payload);
-    if (!document.replaceCurrentPayload(payload)) return "No group selected";
+    if (!document.replaceCurrentPayload(payload)) return refused(Refusal::NoGroupSelected);
     return std::nullopt;
   } catch (const Error& error) {
-    return error.what();
+    return refused(Refusal::GroupDamaged, error.what());
   } catch (const std::bad_alloc&) {
-    return "Not enough memory for the group";
+    return refused(Refusal::NoMemoryForGroup);
   }
 }
 
@@ -48,7 +49,7 @@ StripResult stripSounds(ChunkyFile& document) {
   try {
     // Refused before a payload is read, in one sort of the records.
     auto plan = PayloadBudget::plan(document.payloadSpans());
-    if (!plan.budget) return {StripRefusal{std::nullopt, std::move(plan.refusal)}};
+    if (!plan.budget) return {StripRefusal{std::nullopt, plan.refusal, {}}};
     PayloadBudget& budget = *plan.budget;
     for (std::uint32_t i = 0; i < n; ++i) {
       if (!document.selectChunk(i) || !document.describeCurrent(info)) continue;
@@ -58,14 +59,15 @@ StripResult stripSounds(ChunkyFile& document) {
       if (!group) {
         document.unlinkCurrentLinksTagged(sound::kLinkedSound);
       } else if (auto refusal = filterGroupChunk(document, budget)) {
-        return {StripRefusal{info, std::move(*refusal)}};
+        refusal->group = info;
+        return {std::move(refusal)};
       }
     }
     document.deleteChunksTagged(sound::kSoundChunks);
   } catch (const std::bad_alloc&) {
     // The plan, or the lookups behind unlinking and deleting: the store
     // may be half edited and must not be saved.
-    return {StripRefusal{std::nullopt, "Not enough memory to remove the sounds"}};
+    return {StripRefusal{std::nullopt, Refusal::NoMemoryForPass, {}}};
   }
   return {};
 }

@@ -6,14 +6,17 @@
 
 #include "chunky/chunk_types.h"
 #include "chunky/chunky_file.h"
+#include "driver/refusal.h"
 
 namespace hush {
 
 // Why the pass stopped: the group it could not rewrite, when a group
-// stopped it, and the reason.
+// stopped it, and the reason (with the group codec's own words for a
+// damaged group).
 struct StripRefusal {
   std::optional<ChunkInfo> group;
-  std::string message;
+  Refusal kind = Refusal::None;
+  std::string codecWords;
 };
 
 // What the pass did: done, or stopped with a refusal. The store of a
@@ -28,6 +31,5 @@ struct [[nodiscard]] StripResult {
 // tags are in silence/sound_policy.h). Prints nothing; the run reports the
 // refusal.
 StripResult stripSounds(ChunkyFile& document);
-
 
 }  // namespace hush

@@ -2,7 +2,10 @@
 // and the paths the user named.
 #pragma once
 
+#include <cstdio>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -49,6 +52,13 @@ constexpr bool isADropConsole(const ConsoleFacts& facts) {
 // Whether the process was given a console of its own, as Explorer does for
 // files dropped onto the program; never off Windows.
 bool startedOnAConsoleOfItsOwn();
+
+// The usage text, in the words of this platform's way of starting the
+// tool; `program` is the name it was started as.
+void printUsage(std::FILE* out, const std::string& program);
+
+// The arguments that ask for the usage text.
+std::span<const std::string_view> helpOptions();
 
 // One command-line argument: its bytes as the messages show them, and the
 // path it names.

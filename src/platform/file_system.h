@@ -96,6 +96,10 @@ class FileSystem {
   // The path a save should really replace: a symbolic link is followed so
   // that the link stays and the file it names gets the new bytes.
   virtual Path resolveLinks(const Path& path) = 0;
+  // Whether two paths would name one file once it is created: the same
+  // spelling, or what the system takes for it (names that differ only in
+  // case, where names ignore case).
+  virtual bool nameOneNewFile(const Path& a, const Path& b) { return a == b; }
 };
 
 FileSystem& nativeFileSystem();

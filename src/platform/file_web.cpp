@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "chunky/read_ahead.h"
+#include "platform/read_ahead.h"
 #include "platform/file_error.h"
 #include "platform/file_system.h"
 #include "platform/web_files.h"

@@ -391,6 +391,13 @@ class WindowsFileSystem final : public FileSystem {
     final.resize(length);
     return Path(final.begin(), final.end());
   }
+
+  // Names ignore the case of ASCII letters.
+  bool nameOneNewFile(const Path& a, const Path& b) override {
+    const auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+  }
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "driver/strip_sounds.h"
 #include "driver/payload_budget.h"
+#include "driver/failure_reason.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,8 @@ class StripTest : public test::LoadedStore {
     const StripResult result = stripSounds(store);
     if (result.done()) return "";
     const auto& group = result.refusal->group;
-    return (group ? std::to_string(group->number) + " " + tagText(group->tag) + ": " : "") + result.refusal->message;
+    return (group ? std::to_string(group->number) + " " + tagText(group->tag) + ": " : "") +
+           refusalReason(result.refusal->kind, result.refusal->codecWords);
   }
 
   std::vector<std::string> tags() const {
@@ -187,7 +189,7 @@ TEST(PayloadBudget, CountsStoredBytesByRangeAndAllows16MiBMore) {
   };
   for (const Case& c : cases) {
     auto plan = PayloadBudget::plan(c.spans);
-    std::string outcome = plan.refusal;
+    std::string outcome = refusalReason(plan.refusal);
     for (std::size_t i = 0; plan.budget && i < c.rewrites.size() && outcome.empty(); ++i) {
       if (!plan.budget->admit(c.rewrites[i].first, c.rewrites[i].second)) outcome = "rewrite " + std::to_string(i + 1);
     }

@@ -1,0 +1,39 @@
+// Which movies a run silences, and under which names.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "driver/refusal.h"
+#include "platform/console.h"
+#include "platform/file_system.h"
+
+namespace hush {
+
+// How the process was started: from a command prompt or a script, or by
+// files dropped onto the program (a console of its own).
+enum class Launch { FromAPrompt, Dropped };
+
+// One movie to silence: the input as the user named it, and the output
+// with how it got its name.
+struct Job {
+  enum class Naming { Given, Default };
+  Argument input;
+  Argument output;
+  Naming naming = Naming::Default;
+  Refusal refusal = Refusal::None;  // why the output must not be written
+  std::size_t earlier = 0;          // the job whose output it is, for OutputIsAnEarlierCopy
+};
+
+// The jobs the arguments ask for (args[0] the program), none for the
+// usage. Dropped files are each a movie to silence under its default name;
+// from a prompt a second argument names the output.
+std::vector<Job> planJobs(const std::vector<Argument>& args, Launch launch);
+
+// Looks at a drop's files before anything is written: a movie whose output
+// is another dropped movie, or the output of a movie before it, is given a
+// refusal. Files are compared by identity where they exist, and by what
+// the system takes for one name where they do not.
+void checkDrop(std::vector<Job>& jobs, FileSystem& fileSystem);
+
+}  // namespace hush

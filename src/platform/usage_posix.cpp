@@ -1,0 +1,16 @@
+// A program started from a shell is named as it was started.
+#include "platform/console.h"
+
+namespace hush {
+
+void printUsage(std::FILE* out, const std::string& program) {
+  std::fprintf(out, "Usage: %s <in.3mm> [out.3mm]\n", program.empty() ? "hushmaker" : program.c_str());
+  std::fprintf(out, "Saves the movie without its sounds, as out.3mm or else as in-quiet.3mm.\n");
+}
+
+std::span<const std::string_view> helpOptions() {
+  static constexpr std::string_view kOptions[] = {"--help", "-h"};
+  return kOptions;
+}
+
+}  // namespace hush
