@@ -1,7 +1,7 @@
 // The one seam between the store and the operating system's files.
 //
 // Everything the store does to a file goes through these two interfaces, so
-// that each platform has one implementation (file_posix.cpp,
+// that each platform has one implementation (file_system_posix.cpp,
 // file_windows.cpp) and tests can stand in a file system that fails any
 // chosen operation.
 #pragma once

@@ -1,0 +1,184 @@
+#include "platform/temp_file_posix.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "platform/file_posix.h"
+#include "platform/interruptions.h"
+#include "platform/rights_posix.h"
+
+namespace hush::posix {
+namespace {
+
+std::string randomName() {
+  static std::uint64_t state = static_cast<std::uint64_t>(::getpid()) * 0x9E3779B97F4A7C15u ^
+                               static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  state = state * 6364136223846793005u + 1442695040888963407u;
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name = ".hushmaker-";
+  for (int i = 0; i < 6; ++i) name.push_back(kLetters[(state >> (16 + 5 * i)) % 36]);
+  return name + ".tmp";
+}
+
+// A file with a fresh name in `folder`, created as `mode` says; the name
+// is guarded from before it exists.
+struct NamedFile {
+  Descriptor fd;
+  std::string name;
+  std::unique_ptr<TempNameGuard> guard;
+};
+
+std::optional<NamedFile> createNamed(int folder, mode_t mode) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    NamedFile file;
+    file.name = randomName();
+    file.guard = std::make_unique<TempNameGuard>(file.name, folder);
+    file.fd = Descriptor(retryInterrupted(
+        [&] { return ::openat(folder, file.name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, mode); }));
+    if (file.fd) return std::optional<NamedFile>(std::move(file));
+    if (errno != EEXIST) return failed(std::nullopt);
+  }
+  return failed(std::nullopt, FileError::Other);
+}
+
+// Links the unnamed file `fd` into `folder` as `name`. Through /proc any
+// user may; AT_EMPTY_PATH, where /proc is missing, needs privileges but
+// costs nothing to try.
+int linkUnnamed(int fd, int folder, const std::string& name) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  int linked = ::linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW);
+  if (linked != 0 && errno == ENOENT) linked = ::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH);
+  return linked;
+}
+
+// The new file, beside the target. Where the file system allows it
+// (O_TMPFILE) it has no name until the commit, so a process that dies
+// while writing leaves nothing; elsewhere it is named from the start and
+// removed if never committed.
+class PosixTempFile final : public TempFile {
+ public:
+  PosixTempFile(Place place, Descriptor fd, std::optional<NamedFile> named, bool targetIsNew)
+      : place_(std::move(place)), file_(fd.release()), targetIsNew_(targetIsNew) {
+    if (named) {
+      name_ = std::move(named->name);
+      guard_ = std::move(named->guard);
+    }
+  }
+  ~PosixTempFile() override {
+    file_.close();
+    if (!name_.empty()) ::unlinkat(place_.folder.get(), name_.c_str(), 0);
+  }
+  PosixTempFile(const PosixTempFile&) = delete;
+  PosixTempFile& operator=(const PosixTempFile&) = delete;
+
+  bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) override { return file_.readAt(offset, into); }
+  bool write(std::span<const std::uint8_t> bytes) override { return file_.write(bytes); }
+  bool copyFrom(File& source, std::uint64_t offset, std::uint64_t length) override {
+    return file_.copyFrom(source, offset, length);
+  }
+  std::optional<FileIdentity> identity() override { return file_.identity(); }
+  std::optional<FileStamp> stamp() override { return file_.stamp(); }
+  bool sync() override { return file_.sync(); }
+  bool close() override { return file_.close(); }
+
+  // Gives the file the rights of the target it was made beside.
+  bool takeRightsOfTarget() { return carryRightsOfTarget(place_, file_.fd()); }
+
+  bool commit(const Path& target) override {
+    auto destination = locate(target);
+    if (!destination) return false;
+    const int folder = destination->folder.get();
+    const char* name = destination->name.c_str();
+    if (name_.empty()) {
+      // A target that did not exist gets its name in one step: no other
+      // name ever exists, whatever ends the process.
+      if (targetIsNew_) {
+        if (linkUnnamed(file_.fd(), folder, destination->name) == 0) {
+          if (file_.close()) return true;
+          ::unlinkat(folder, name, 0);
+          return false;
+        }
+        if (errno != EEXIST) return commitCopy(*destination);
+      }
+      // Replacing a file takes a name first, then the rename.
+      if (!giveName()) return commitCopy(*destination);
+    }
+    if (!file_.close()) return false;
+    if (::renameat(place_.folder.get(), name_.c_str(), folder, name) != 0) return failed(false);
+    name_.clear();  // it is the target's now
+    guard_.reset();
+    return true;
+  }
+
+ private:
+  bool giveName() {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string name = randomName();
+      // From before it exists until it is the target.
+      guard_ = std::make_unique<TempNameGuard>(name, place_.folder.get());
+      if (linkUnnamed(file_.fd(), place_.folder.get(), name) == 0) {
+        name_ = std::move(name);
+        return true;
+      }
+      guard_.reset();
+      if (errno != EEXIST) return false;
+    }
+    return false;
+  }
+
+  // Where the unnamed file cannot be linked at all: its bytes and rights
+  // go to a named one, which is then renamed as usual.
+  bool commitCopy(const Place& destination) {
+    struct stat st {};
+    if (::fstat(file_.fd(), &st) != 0) return failed(false);
+    auto named = createNamed(place_.folder.get(), 0600);
+    if (!named) return false;
+    PosixFile copy(named->fd.release());
+    const bool copied = copy.copyFrom(file_, 0, static_cast<std::uint64_t>(st.st_size)) &&
+                        carryRights(AttributeSource{file_.fd(), {}}, st, copy.fd()) && copy.sync() && copy.close();
+    if (copied && ::renameat(place_.folder.get(), named->name.c_str(), destination.folder.get(),
+                             destination.name.c_str()) == 0) {
+      file_.close();
+      return true;
+    }
+    if (copied) failed(false);
+    ::unlinkat(place_.folder.get(), named->name.c_str(), 0);
+    return false;
+  }
+
+  Place place_;
+  PosixFile file_;
+  bool targetIsNew_;
+  std::string name_;  // empty while the file has no name, and once committed
+  std::unique_ptr<TempNameGuard> guard_;  // for as long as it has a name
+};
+
+}  // namespace
+
+std::unique_ptr<TempFile> createTempIn(Place place) {
+  const int folder = place.folder.get();
+  struct stat st {};
+  const bool targetIsNew = ::fstatat(folder, place.name.c_str(), &st, 0) != 0;
+  // A new target is created as any program creates a file (the umask and
+  // the folder's default ACL decide); a replacement starts closed to
+  // everybody and gets the target's rights.
+  const mode_t mode = targetIsNew ? 0666 : 0600;
+  std::optional<NamedFile> named;
+  Descriptor fd;
+#ifdef O_TMPFILE
+  fd = Descriptor(retryInterrupted([&] { return ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode); }));
+#endif
+  if (!fd) {  // a file system without unnamed files: a named one
+    named = createNamed(folder, mode);
+    if (!named) return nullptr;
+    fd = Descriptor(named->fd.release());
+  }
+  auto temp = std::make_unique<PosixTempFile>(std::move(place), std::move(fd), std::move(named), targetIsNew);
+  if (!targetIsNew && !temp->takeRightsOfTarget()) return nullptr;
+  return temp;
+}
+
+}  // namespace hush::posix
