@@ -1,70 +1,8 @@
 #include "chunky/chunky_file.h"
 
 #include <algorithm>
-#include <bit>
-
-#include "common/radix_sort.h"
 
 namespace hush {
-namespace {
-
-std::uint64_t lookupKey(ChunkTag tag, ChunkNumber number) { return (std::uint64_t{tag} << 32) | number; }
-
-// How many of `sorted` are below `value`, without branches to mispredict
-// when the values come in no order.
-std::size_t rankAmong(const std::vector<ChunkTag>& sorted, ChunkTag value) {
-  std::size_t rank = 0;
-  for (std::size_t step = std::bit_floor(sorted.size()); step > 0; step /= 2) {
-    rank += rank + step <= sorted.size() && sorted[rank + step - 1] < value ? step : 0;
-  }
-  return rank;
-}
-
-// Sorts lookup entries by key, stably. A movie has a few tags and numbers
-// far below 2^32, so a key usually fits 32 bits as (its tag's rank among
-// the store's tags, its number), and items half the size sort in half the
-// passes. A key that does not fit sends the lot through the 64-bit sort.
-template <typename Entry>
-void sortByKey(std::vector<Entry>& lookup, const std::vector<TagRange>& ranges) {
-  const auto fullKey = [](const Entry& entry) { return entry.key; };
-  std::vector<ChunkTag> tags;
-  ChunkNumber highest = 0;
-  for (const TagRange& range : ranges) {
-    tags.push_back(range.tag);
-    highest = std::max(highest, range.highNumber);
-  }
-  std::sort(tags.begin(), tags.end());
-  const int numberBits = std::bit_width(highest);
-  if (tags.empty() || std::bit_width(tags.size() - 1) + numberBits > 32) {
-    radixSort(lookup, fullKey);
-    return;
-  }
-  struct Short {
-    std::uint32_t key;
-    std::int32_t index;
-  };
-  std::vector<Short> shorts(lookup.size());
-  for (std::size_t i = 0; i < lookup.size(); ++i) {
-    const auto tag = static_cast<ChunkTag>(lookup[i].key >> 32);
-    const auto number = static_cast<ChunkNumber>(lookup[i].key);
-    const std::size_t rank = rankAmong(tags, tag);
-    if (rank == tags.size() || tags[rank] != tag || number > highest) {
-      radixSort(lookup, fullKey);
-      return;
-    }
-    // In 64 bits: a single tag leaves all 32 to the numbers.
-    shorts[i] = Short{static_cast<std::uint32_t>(std::uint64_t{rank} << numberBits | number), lookup[i].index};
-  }
-  radixSort(shorts, [](const Short& entry) { return entry.key; });
-  const std::uint64_t numberMask = (std::uint64_t{1} << numberBits) - 1;
-  for (std::size_t k = 0; k < shorts.size(); ++k) {
-    const std::uint64_t key = shorts[k].key;
-    lookup[k] = Entry{lookupKey(tags[key >> numberBits], static_cast<ChunkNumber>(key & numberMask)), shorts[k].index};
-  }
-}
-
-}  // namespace
-
 ChunkyFile::ChunkyFile(FileSystem& fileSystem) : fileSystem_(fileSystem) {}
 
 ChunkyFile::~ChunkyFile() { reset(); }
@@ -86,9 +24,8 @@ bool ChunkyFile::close() {
 void ChunkyFile::reset() {
   pendingLowering_ = {};
   chunks_ = {};
-  lookup_ = {};
-  forgetLookup();
-  forgetTagRanges();
+  keys_.release();
+  tagRanges_.clear();
   releaseStream();
   path_.clear();
   isOpen_ = false;
@@ -162,38 +99,8 @@ std::vector<ChildLink> ChunkyFile::currentLinks() const {
   return chunk == nullptr ? std::vector<ChildLink>{} : chunk->links;
 }
 
-const std::vector<ChunkyFile::LookupEntry>& ChunkyFile::keyOrder() const {
-  if (lookupValid_) return lookup_;
-  lookup_.clear();
-  lookup_.reserve(chunks_.size());
-  for (std::size_t i = 0; i < chunks_.size(); ++i) {
-    lookup_.push_back(LookupEntry{lookupKey(chunks_[i].tag, chunks_[i].number), static_cast<std::int32_t>(i)});
-  }
-  // Stable: of equal keys the earliest record stays first. A store in
-  // (tag, number) order, as every saved one is, needs no sorting.
-  const auto byKey = [](const LookupEntry& a, const LookupEntry& b) { return a.key < b.key; };
-  if (!std::is_sorted(lookup_.begin(), lookup_.end(), byKey)) sortByKey(lookup_, tagRanges_);
-  lookupValid_ = true;
-  return lookup_;
-}
-
 std::int32_t ChunkyFile::findChunk(ChunkTag tag, ChunkNumber number) const {
-  if (!isOpen_) return -1;
-  const auto& lookup = keyOrder();
-  if (lookup.empty()) return -1;
-  // The first entry not below the key. Without branches, and with both
-  // halves of the next step already on their way from memory: lookups in
-  // a store in no order land anywhere in a large table.
-  const std::uint64_t wanted = lookupKey(tag, number);
-  const LookupEntry* base = lookup.data();
-  for (std::size_t n = lookup.size(); n > 1;) {
-    const std::size_t half = n / 2;
-    __builtin_prefetch(base + half / 2);
-    __builtin_prefetch(base + half + half / 2);
-    base = base[half - 1].key < wanted ? base + half : base;
-    n -= half;
-  }
-  return base->key == wanted ? base->index : -1;
+  return isOpen_ ? keys_.find(chunks_, tagRanges_.list(), tag, number) : -1;
 }
 
 bool ChunkyFile::replaceCurrentPayload(std::span<const std::uint8_t> bytes) {
@@ -238,7 +145,7 @@ bool ChunkyFile::unlinkSelected() {
   ChildLink link;
   if (chunk == nullptr || !chunk->selectedLinkValue(link)) return false;
   makeRoomToLower(1);
-  pendingLowering_.push_back(lookupKey(link.tag, link.number));
+  pendingLowering_.push_back(KeyIndex::keyOf(link.tag, link.number));
   return chunk->eraseSelectedLink();
 }
 
@@ -250,7 +157,7 @@ std::size_t ChunkyFile::unlinkCurrentLinksTagged(ChunkTag tag) {
   if (removed == 0) return 0;
   makeRoomToLower(removed);
   for (const auto& link : chunk->links) {
-    if (tagged(link)) pendingLowering_.push_back(lookupKey(link.tag, link.number));
+    if (tagged(link)) pendingLowering_.push_back(KeyIndex::keyOf(link.tag, link.number));
   }
   std::erase_if(chunk->links, tagged);
   chunk->selectedLink = kNoLink;
@@ -261,11 +168,9 @@ bool ChunkyFile::deleteCurrent() {
   if (currentChunk() == nullptr) return false;
   settleLowering();
   const auto at = chunks_.begin() + current_;
-  const auto range = rangeOfTag_.find(at->tag);
-  const bool needsRebuild = range == rangeOfTag_.end() || at->number == tagRanges_[range->second].lowNumber ||
-                            at->number == tagRanges_[range->second].highNumber;
+  const bool needsRebuild = tagRanges_.atAnEdge(at->tag, at->number);
   chunks_.erase(at);
-  forgetLookup();
+  keys_.forget();
   if (needsRebuild) rebuildTagRanges();
   current_ = -1;
   return true;
@@ -285,12 +190,14 @@ std::size_t ChunkyFile::deleteChunksTagged(std::span<const ChunkTag> tags) {
   // anybody sees; the others are made before the records move, with the
   // lookup they need built before any of them is dropped.
   const auto lowersDoomed = [&](std::uint64_t key) { return doomedTag(static_cast<ChunkTag>(key >> 32)); };
-  if (!std::all_of(pendingLowering_.begin(), pendingLowering_.end(), lowersDoomed)) keyOrder();
+  if (!std::all_of(pendingLowering_.begin(), pendingLowering_.end(), lowersDoomed)) {
+    keys_.entries(chunks_, tagRanges_.list());
+  }
   std::erase_if(pendingLowering_, lowersDoomed);
   settleLowering();
   const std::size_t removed = std::erase_if(chunks_, doomed);
   if (removed > 0) {
-    forgetLookup();
+    keys_.forget();
     // Deleting one record at a time keeps every range exact; one rebuild
     // over what is left gives the same ranges.
     rebuildTagRanges();
@@ -299,30 +206,6 @@ std::size_t ChunkyFile::deleteChunksTagged(std::span<const ChunkTag> tags) {
   return removed;
 }
 
-void ChunkyFile::noteNumber(ChunkTag tag, ChunkNumber number) {
-  // A movie's few tags stay in the small table, whose one branch is taken
-  // every time, however the records' tags are mixed; the ordered map is
-  // asked only on a miss.
-  auto& recent = recentTags_[(tag * 0x9E3779B1u) >> (32 - kRecentTagBits)];
-  if (recent.place == 0 || recent.tag != tag) {
-    const auto [at, isNew] = rangeOfTag_.try_emplace(tag, tagRanges_.size());
-    if (isNew) tagRanges_.push_back(TagRange{tag, number, number});
-    recent = RecentTag{tag, at->second + 1};
-  }
-  auto& range = tagRanges_[recent.place - 1];
-  range.lowNumber = std::min(range.lowNumber, number);
-  range.highNumber = std::max(range.highNumber, number);
-}
-
-void ChunkyFile::forgetTagRanges() {
-  tagRanges_.clear();
-  rangeOfTag_.clear();
-  recentTags_ = {};
-}
-
-void ChunkyFile::rebuildTagRanges() {
-  forgetTagRanges();
-  for (const auto& chunk : chunks_) noteNumber(chunk.tag, chunk.number);
-}
+void ChunkyFile::rebuildTagRanges() { tagRanges_.rebuild(chunks_); }
 
 }  // namespace hush

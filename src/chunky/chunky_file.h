@@ -10,17 +10,17 @@
 // halfway, after which the store must not be saved.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
-#include <map>
 #include <vector>
 
 #include "chunky/chunk.h"
 #include "chunky/chunk_types.h"
 #include "chunky/chunky_format.h"
+#include "chunky/key_index.h"
+#include "chunky/tag_ranges.h"
 #include "platform/file_error.h"
 #include "platform/file_system.h"
 
@@ -29,7 +29,7 @@ namespace hush {
 struct SaveLayout;
 
 // Results of ChunkyFile::open; callers and scripts know them by number.
-enum OpenResult : int {
+enum [[nodiscard]] OpenResult : int {
   kOpenFailed = 0,  // already open, empty path, or the file cannot be opened
   kOpened = 1,
   kHeaderRefused = 4,
@@ -37,7 +37,7 @@ enum OpenResult : int {
 };
 
 // Results of ChunkyFile::save.
-enum SaveResult : int {
+enum [[nodiscard]] SaveResult : int {
   kNotSaved = 0,  // nothing was written: the target keeps its old bytes
   kSaved = 1,     // written, and the store now stands for the saved file
 };
@@ -108,9 +108,9 @@ class ChunkyFile {
   std::size_t deleteChunksTagged(std::span<const ChunkTag> tags);
 
   // The per-tag number ranges.
-  void noteNumber(ChunkTag tag, ChunkNumber number);
+  void noteNumber(ChunkTag tag, ChunkNumber number) { tagRanges_.note(tag, number); }
   void rebuildTagRanges();
-  const std::vector<TagRange>& tagRanges() const { return tagRanges_; }
+  const std::vector<TagRange>& tagRanges() const { return tagRanges_.list(); }
 
   // Read-only views for tools and tests.
   const std::vector<Chunk>& chunks() const {
@@ -143,12 +143,6 @@ class ChunkyFile {
   Chunk* currentChunk();
   const Chunk* currentChunk() const;
   void makeRoomToLower(std::size_t count);
-  void forgetLookup() { lookupValid_ = false; }
-  void forgetTagRanges();
-  struct LookupEntry;
-  // Every record's key and index in (tag, number) order, built when first
-  // asked for.
-  const std::vector<LookupEntry>& keyOrder() const;
 
   // The failure, noted where it happens; returns `result`.
   template <typename Result>
@@ -173,34 +167,15 @@ class ChunkyFile {
   // refuses to copy from a file whose stamp has changed since.
   std::uint64_t fileLength_ = 0;
   std::optional<FileStamp> fileStamp_;
-  std::vector<TagRange> tagRanges_;
-  // Tag -> its place in tagRanges_. Ordered, not hashed: a document picks
-  // its tags, and must not be able to pick a thousand that collide.
-  std::map<ChunkTag, std::size_t> rangeOfTag_;
-  // The tags seen last, by a hash of the tag, each with its place in
-  // tagRanges_ plus one (0: empty).
-  struct RecentTag {
-    ChunkTag tag = 0;
-    std::size_t place = 0;
-  };
-  static constexpr int kRecentTagBits = 4;
-  std::array<RecentTag, std::size_t{1} << kRecentTagBits> recentTags_{};
+  TagRanges tagRanges_;
+  // Rebuilt when next needed after the records move; a save takes its
+  // order from here too.
+  mutable KeyIndex keys_;
   std::int32_t current_ = -1;
   std::uint32_t headerId_ = 0;
   std::uint16_t headerWord1_ = 0;
   std::uint16_t headerWord2_ = 0;
   std::uint32_t formatCode_ = 0;
-
-  // ((tag, number), index) sorted by key, the first index in store order
-  // first; rebuilt on demand after the records move. Binary search costs
-  // the same whatever numbers a document chose. A save takes its order
-  // from here too.
-  struct LookupEntry {
-    std::uint64_t key;
-    std::int32_t index;
-  };
-  mutable std::vector<LookupEntry> lookup_;
-  mutable bool lookupValid_ = false;
 };
 
 }  // namespace hush

@@ -193,7 +193,7 @@ OpenResult ChunkyFile::open(const Path& path) {
   } catch (const std::bad_alloc&) {
     // An index too large for the memory we have: not loaded, like any
     // document we cannot read.
-    fail(kOpenFailed, FailureKind::OutOfMemory);
+    result = fail(kOpenFailed, FailureKind::OutOfMemory);
   }
   if (result == kOpened) {
     isOpen_ = true;

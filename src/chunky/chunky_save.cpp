@@ -330,7 +330,7 @@ void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout,
     chunks_[at] = std::move(moving);
     placed[at] = true;
   }
-  forgetLookup();
+  keys_.forget();
   path_ = target;
   fileLength_ = layout.header.totalSize;
   try {
@@ -351,11 +351,10 @@ SaveResult ChunkyFile::save(const Path& target) {
   if (target.empty()) return fail(kNotSaved, FailureKind::File);
   try {
     settleLowering();
-    auto byKey = orderByKey(chunks_, keyOrder());
+    auto byKey = orderByKey(chunks_, keys_.entries(chunks_, tagRanges_.list()));
     // The lookup is rebuilt when next needed; the writing has more use for
     // the memory.
-    forgetLookup();
-    lookup_ = {};
+    keys_.release();
     const auto layout = planLayout(chunks_, std::move(byKey), carriedHeader());
     if (!layout) return fail(kNotSaved, FailureKind::TooLarge);
     // The payloads are copied from the file as it was loaded; one written
