@@ -2,10 +2,10 @@
 // rows, downloads and ZIP against what the native tool prints and writes for
 // the same files, opened from disk with every connection refused.
 //   node --test tests/web/page_test.mjs   (HUSH_PAGE, HUSH_TOOL, HUSH_MAKE_SAMPLE, HUSH_SCREENSHOT)
-import { test } from 'node:test';
+import { after, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
-import { existsSync, mkdtempSync, readFileSync, readdirSync, copyFileSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync, readdirSync, copyFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -14,6 +14,7 @@ import puppeteer from 'puppeteer-core';
 const page = pathToFileURL(resolve(process.env.HUSH_PAGE)).href;
 const tool = resolve(process.env.HUSH_TOOL);
 const work = mkdtempSync(join(tmpdir(), 'hushmaker-web-'));
+after(() => rmSync(work, { recursive: true, force: true }));
 
 // The movies, and what the native tool prints and writes for each.
 const movies = mkdtempSync(join(work, 'movies-'));
