@@ -71,6 +71,27 @@ class TempFile : public File {
   [[nodiscard]] virtual bool commit(const Path& target) = 0;
 };
 
+// A temporary file written through an open file of its platform, `Open`:
+// everything but the commit is that file's.
+template <typename Open>
+class TempFileThrough : public TempFile {
+ public:
+  bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) override { return file_.readAt(offset, into); }
+  bool write(std::span<const std::uint8_t> bytes) override { return file_.write(bytes); }
+  bool copyFrom(File& source, std::uint64_t offset, std::uint64_t length) override {
+    return file_.copyFrom(source, offset, length);
+  }
+  std::optional<FileIdentity> identity() override { return file_.identity(); }
+  std::optional<FileStamp> stamp() override { return file_.stamp(); }
+  bool sync() override { return file_.sync(); }
+  bool close() override { return file_.close(); }
+
+ protected:
+  template <typename Handle>
+  explicit TempFileThrough(Handle handle) : file_(handle) {}
+  Open file_;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;

@@ -40,8 +40,18 @@ OpenMovie movie;
 
 constexpr FileIdentity kMovieIdentity{1, 1};
 
+// The movie, read only: all but its reads.
+class Movie : public File {
+ public:
+  bool write(std::span<const std::uint8_t>) override { return false; }
+  std::optional<FileIdentity> identity() override { return kMovieIdentity; }
+  std::optional<FileStamp> stamp() override { return FileStamp{movie.size, 0}; }
+  bool sync() override { return true; }
+  bool close() override { return true; }
+};
+
 // The movie as the page reads it: every call crosses into the browser.
-class MovieSlices final : public File {
+class MovieSlices final : public Movie {
  public:
   bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) override {
     if (offset > movie.size || into.size() > movie.size - offset) return false;
@@ -50,25 +60,15 @@ class MovieSlices final : public File {
     noteFileError(FileError::DiskError);
     return false;
   }
-  bool write(std::span<const std::uint8_t>) override { return false; }
-  std::optional<FileIdentity> identity() override { return kMovieIdentity; }
-  std::optional<FileStamp> stamp() override { return FileStamp{movie.size, 0}; }
-  bool sync() override { return true; }
-  bool close() override { return true; }
 };
 
-class MovieFile final : public File {
+class MovieFile final : public Movie {
  public:
   // A read from the browser costs about a millisecond before its first
   // byte and then about 2 ms a MiB: the windows the store reads through
   // come from a larger one here.
   static constexpr std::size_t kWindow = 4 << 20;
   bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) override { return window_.read(offset, into); }
-  bool write(std::span<const std::uint8_t>) override { return false; }
-  std::optional<FileIdentity> identity() override { return kMovieIdentity; }
-  std::optional<FileStamp> stamp() override { return FileStamp{movie.size, 0}; }
-  bool sync() override { return true; }
-  bool close() override { return true; }
 
  private:
   MovieSlices slices_;

@@ -239,23 +239,16 @@ FileError moveError(const std::wstring& to) {
 // A temporary file. It is marked for deletion from the start, so that
 // however the process ends (Ctrl-C, a crash, being killed) the system
 // removes it; the mark is cleared only for the move onto the target.
-class WindowsTempFile final : public TempFile {
+class WindowsTempFile final : public TempFileThrough<WindowsFile> {
  public:
   WindowsTempFile(HANDLE handle, std::wstring name)
-      : file_(handle), name_(std::move(name)), guard_(name_), doomed_(markForDeletion(handle, true)) {}
+      : TempFileThrough(handle), name_(std::move(name)), guard_(name_), doomed_(markForDeletion(handle, true)) {}
   ~WindowsTempFile() override {
     file_.close();
     if (!name_.empty()) DeleteFileW(name_.c_str());
   }
   WindowsTempFile(const WindowsTempFile&) = delete;
   WindowsTempFile& operator=(const WindowsTempFile&) = delete;
-
-  bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) override { return file_.readAt(offset, into); }
-  bool write(std::span<const std::uint8_t> bytes) override { return file_.write(bytes); }
-  std::optional<FileIdentity> identity() override { return file_.identity(); }
-  std::optional<FileStamp> stamp() override { return file_.stamp(); }
-  bool sync() override { return file_.sync(); }
-  bool close() override { return file_.close(); }
 
   bool commit(const Path& target) override {
     if (!usable(target)) return failed(false, unusableName(target));
@@ -282,7 +275,6 @@ class WindowsTempFile final : public TempFile {
   }
 
  private:
-  WindowsFile file_;
   std::wstring name_;
   TempNameGuard guard_;  // for a console event while the file has its name
   bool doomed_;

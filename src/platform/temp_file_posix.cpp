@@ -58,10 +58,10 @@ int linkUnnamed(int fd, int folder, const std::string& name) {
 // (O_TMPFILE) it has no name until the commit, so a process that dies
 // while writing leaves nothing; elsewhere it is named from the start and
 // removed if never committed.
-class PosixTempFile final : public TempFile {
+class PosixTempFile final : public TempFileThrough<PosixFile> {
  public:
   PosixTempFile(Place place, Descriptor fd, std::optional<NamedFile> named, bool targetIsNew)
-      : place_(std::move(place)), file_(fd.release()), targetIsNew_(targetIsNew) {
+      : TempFileThrough(fd.release()), place_(std::move(place)), targetIsNew_(targetIsNew) {
     if (named) {
       name_ = std::move(named->name);
       guard_ = std::move(named->guard);
@@ -73,16 +73,6 @@ class PosixTempFile final : public TempFile {
   }
   PosixTempFile(const PosixTempFile&) = delete;
   PosixTempFile& operator=(const PosixTempFile&) = delete;
-
-  bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) override { return file_.readAt(offset, into); }
-  bool write(std::span<const std::uint8_t> bytes) override { return file_.write(bytes); }
-  bool copyFrom(File& source, std::uint64_t offset, std::uint64_t length) override {
-    return file_.copyFrom(source, offset, length);
-  }
-  std::optional<FileIdentity> identity() override { return file_.identity(); }
-  std::optional<FileStamp> stamp() override { return file_.stamp(); }
-  bool sync() override { return file_.sync(); }
-  bool close() override { return file_.close(); }
 
   // Gives the file the rights of the target it was made beside.
   bool takeRightsOfTarget() { return carryRightsOfTarget(place_, file_.fd()); }
@@ -150,7 +140,6 @@ class PosixTempFile final : public TempFile {
   }
 
   Place place_;
-  PosixFile file_;
   bool targetIsNew_;
   std::string name_;  // empty while the file has no name, and once committed
   std::unique_ptr<TempNameGuard> guard_;  // for as long as it has a name
