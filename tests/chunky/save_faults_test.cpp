@@ -113,8 +113,7 @@ Outcome saveFailingEachOperation(SaveTarget target) {
 
     // The store goes on: a later save writes the right bytes, unless it
     // lost its file (then it refuses rather than write without payloads).
-    const int again = store.save(storePath(folder / "again.3mm"));
-    if (again == kSaved) {
+    if (store.save(storePath(folder / "again.3mm")) == kSaved) {
       EXPECT_EQ(readFile(folder / "again.3mm"), result == kSaved ? expectedAfterSave : expected);
       std::filesystem::remove(folder / "again.3mm");
     } else {

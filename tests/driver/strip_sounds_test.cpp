@@ -23,9 +23,8 @@ class StripTest : public test::LoadedStore {
   std::string strip() {
     const StripResult result = stripSounds(store);
     if (result.done()) return "";
-    const auto& group = result.refusal->group;
-    return (group ? std::to_string(group->number) + " " + tagText(group->tag) + ": " : "") +
-           refusalReason(result.refusal->kind, result.refusal->codecWords);
+    const auto& [group, kind, words] = *result.refusal;
+    return (group ? std::to_string(group->number) + " " + tagText(group->tag) + ": " : "") + refusalReason(kind, words);
   }
 
   std::vector<std::string> tags() const {
