@@ -41,7 +41,7 @@ class PosixFile final : public File {
   }
 
   bool copyFrom(File& source, std::uint64_t offset, std::uint64_t length) override {
-  #ifdef __linux__
+#ifdef __linux__
     if (auto* from = dynamic_cast<PosixFile*>(&source); from != nullptr && kernelCopy_) {
       off_t in = static_cast<off_t>(offset);
       std::uint64_t left = length;
@@ -60,7 +60,7 @@ class PosixFile final : public File {
       }
       return true;
     }
-  #endif
+#endif
     return File::copyFrom(source, offset, length);
   }
 

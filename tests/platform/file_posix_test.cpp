@@ -8,9 +8,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <array>
 #include <set>
 #include <vector>
@@ -21,10 +23,11 @@
 // What a test asks of the calls below, and what they saw.
 namespace {
 namespace seen {
-int failRenames = 0;         // so many renames fail, as on a full or broken disk
+// Calls made to fail: the call (or "O_TMPFILE", "O_EXCL" for those kinds of
+// openat), the error it gives, and how many times.
+std::map<std::string, std::pair<int, int>> failing;
 bool noProc = false;         // links through /proc fail, as where it is not mounted
 bool noLinks = false;        // every link of an unnamed file fails, as on an old kernel without /proc
-bool noAttributes = false;   // the file system keeps no extended attributes (ENOTSUP)
 int emptyPathLinks = 0;      // links made with AT_EMPTY_PATH
 std::vector<std::string> linkNames;  // the names unnamed files were linked as
 std::set<std::string> syncedFolders;
@@ -34,6 +37,15 @@ template <typename Function>
 Function next(const char* name) {
   return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
 }
+
+// Whether `call` is made to fail now; then errno says why.
+bool fails(const char* call) {
+  const auto it = seen::failing.find(call);
+  if (it == seen::failing.end() || it->second.second <= 0) return false;
+  --it->second.second;
+  errno = it->second.first;
+  return true;
+}
 }  // namespace
 
 // Defined in the test program, these stand in front of the C library's for
@@ -41,23 +53,53 @@ Function next(const char* name) {
 // the library's own.
 
 extern "C" int renameat(int fromFolder, const char* from, int toFolder, const char* to) {
-  if (seen::failRenames > 0) {
-    --seen::failRenames;
-    errno = EIO;
-    return -1;
-  }
   static const auto real = next<int (*)(int, const char*, int, const char*)>("renameat");
-  return real(fromFolder, from, toFolder, to);
+  return fails("renameat") ? -1 : real(fromFolder, from, toFolder, to);
 }
 
 extern "C" ssize_t flistxattr(int fd, char* names, size_t size) {
   static const auto real = next<ssize_t (*)(int, char*, size_t)>("flistxattr");
-  return seen::noAttributes ? (errno = ENOTSUP, -1) : real(fd, names, size);
+  return fails("flistxattr") ? -1 : real(fd, names, size);
 }
 
 extern "C" ssize_t listxattr(const char* path, char* names, size_t size) {
   static const auto real = next<ssize_t (*)(const char*, char*, size_t)>("listxattr");
-  return seen::noAttributes ? (errno = ENOTSUP, -1) : real(path, names, size);
+  return fails("listxattr") ? -1 : real(path, names, size);
+}
+
+extern "C" ssize_t copy_file_range(int in, off64_t* inAt, int out, off64_t* outAt, size_t length, unsigned flags) {
+  static const auto real = next<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range");
+  return fails("copy_file_range") ? -1 : real(in, inAt, out, outAt, length, flags);
+}
+
+extern "C" int fchmod(int fd, mode_t mode) {
+  static const auto real = next<int (*)(int, mode_t)>("fchmod");
+  return fails("fchmod") ? -1 : real(fd, mode);
+}
+
+extern "C" int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
+  static const auto real = next<int (*)(int, const char*, const void*, size_t, int)>("fsetxattr");
+  return fails("fsetxattr") ? -1 : real(fd, name, value, size, flags);
+}
+
+// As a link that grew between two looks: its text fills all the room.
+extern "C" ssize_t readlinkat(int folder, const char* path, char* into, size_t size) {
+  static const auto real = next<ssize_t (*)(int, const char*, char*, size_t)>("readlinkat");
+  const ssize_t n = real(folder, path, into, size);
+  return fails("readlinkat") ? static_cast<ssize_t>(size) : n;
+}
+
+extern "C" int openat(int folder, const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list rest;
+    va_start(rest, flags);
+    mode = va_arg(rest, mode_t);
+    va_end(rest);
+  }
+  if (((flags & O_TMPFILE) == O_TMPFILE && fails("O_TMPFILE")) || ((flags & O_EXCL) != 0 && fails("O_EXCL"))) return -1;
+  static const auto real = next<int (*)(int, const char*, int, ...)>("openat");
+  return real(folder, path, flags, mode);
 }
 
 extern "C" int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
@@ -122,11 +164,11 @@ TEST(UserRights, ReplacingTargets) {
       const fs::path target = folder / c.what / "out.3mm";
       ::chmod(target.c_str(), c.mode);
       if (c.lockedFolder) ::chmod((folder / c.what).c_str(), 0500);
-      seen::noAttributes = c.noAttributes;
+      if (c.noAttributes) seen::failing = {{"flistxattr", {ENOTSUP, 99}}, {"listxattr", {ENOTSUP, 99}}};
       ChunkyFile store;
       ASSERT_EQ(store.open(storePath(folder / "movie.3mm")), kOpened);
       EXPECT_EQ(store.save(storePath(target)), c.result) << c.what;
-      seen::noAttributes = false;
+      seen::failing.clear();
       struct stat st {};
       EXPECT_EQ(::stat(target.c_str(), &st) == 0 ? st.st_mode & 07777 : 0, c.after) << c.what;
       EXPECT_EQ(std::distance(fs::directory_iterator(folder / c.what), {}), 1) << c.what;  // no temporary file
@@ -197,21 +239,44 @@ TEST_F(SaveTest, CommitWhenTheSystemLetsItDown) {
     fs::remove(folder / "out.3mm");
     if (c.existing) test::writeFile(folder / "out.3mm", bytesOf("old"));
     load(test::sampleMovie());
-    seen::failRenames = c.failRenames;
+    seen::failing = {{"renameat", {EIO, c.failRenames}}};
     seen::noProc = c.links == NoProc;
     seen::noLinks = c.links == None;
     seen::linkNames.clear();
     seen::emptyPathLinks = 0;
     EXPECT_EQ(store.save(storePath(folder / "out.3mm")), c.result);
-    seen::failRenames = 0;
+    seen::failing.clear();
     seen::noProc = seen::noLinks = false;
     EXPECT_EQ(folder.list().size(), c.existing || c.result == kSaved ? 2u : 1u);  // no temporary file
     if (c.result == kNotSaved) {
       EXPECT_EQ(readFile(folder / "out.3mm"), bytesOf("old"));
+      EXPECT_EQ(store.lastFailure().file, FileError::DiskError);  // the rename's reason
     }
     EXPECT_EQ(seen::emptyPathLinks > 0, c.links == NoProc);
     for (auto& name : seen::linkNames) name = name == "out.3mm" ? name : "*";
     EXPECT_EQ(seen::linkNames, c.linkNames);
+    ASSERT_TRUE(store.close());
+  }
+}
+
+// A call the system fails fails the save it serves, for the call's reason;
+// a fresh name somebody took first is only tried again.
+TEST_F(SaveTest, CallsTheSystemFails) {
+  struct Case { std::map<std::string, std::pair<int, int>> failing; SaveResult result; FileError error; };
+  const Case cases[] = {
+      {{{"copy_file_range", {EIO, 1}}}, kNotSaved, FileError::DiskError},
+      {{{"fchmod", {EPERM, 1}}}, kNotSaved, FileError::RightsNotKept},
+      {{{"fsetxattr", {EPERM, 1}}}, kNotSaved, FileError::RightsNotKept},  // an attribute the new file lacks
+      {{{"O_TMPFILE", {EOPNOTSUPP, 1}}, {"O_EXCL", {EEXIST, 1}}}, kSaved, FileError::None},
+  };
+  for (const Case& c : cases) {
+    test::writeFile(folder / "out.3mm", bytesOf("old"));
+    ASSERT_EQ(::setxattr((folder / "out.3mm").c_str(), "user.origin", "camera", 6, 0), 0);
+    load(test::largeSampleMovie());  // payloads large enough to be copied, not gathered
+    seen::failing = c.failing;
+    EXPECT_EQ(store.save(storePath(folder / "out.3mm")), c.result) << c.failing.begin()->first;
+    seen::failing.clear();
+    EXPECT_EQ(store.lastFailure().file, c.error) << c.failing.begin()->first;
     ASSERT_TRUE(store.close());
   }
 }
@@ -276,16 +341,17 @@ TEST_F(SaveTest, RightsAndAttributesCarryOver) {
   EXPECT_EQ(fs::status(folder / "shared" / "plain.3mm").permissions(), fs::perms(0600));
 }
 
-// Any path the file system takes works, however long: here a target of
-// over 4,096 bytes, which no single system call accepts.
+// Any path the file system takes works, however long: here a target in a
+// folder of exactly 4,096 bytes, one more than a single system call takes.
 TEST_F(SaveTest, TargetPathLongerThanTheSystemsLimit) {
-  const std::string name(200, 'd');
+  std::vector<std::string> names;
   std::string path = folder.path().string();
   std::vector<int> folders{::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
-  while (path.size() <= PATH_MAX) {
-    ASSERT_EQ(::mkdirat(folders.back(), name.c_str(), 0755), 0);
-    folders.push_back(::openat(folders.back(), name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    path += "/" + name;
+  for (std::size_t left = PATH_MAX - 2 - path.size(); path.size() + 1 < PATH_MAX; left = PATH_MAX - 2 - path.size()) {
+    names.emplace_back(left > 250 ? 200 : left, 'd');
+    ASSERT_EQ(::mkdirat(folders.back(), names.back().c_str(), 0755), 0);
+    folders.push_back(::openat(folders.back(), names.back().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    path += "/" + names.back();
   }
   // Every folder walked through and every file opened is closed again.
   const auto descriptors = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
@@ -303,7 +369,7 @@ TEST_F(SaveTest, TargetPathLongerThanTheSystemsLimit) {
   EXPECT_EQ(::unlinkat(folders.back(), "out.3mm", 0), 0);
   for (std::size_t i = folders.size() - 1; i > 0; --i) {
     ::close(folders[i]);
-    EXPECT_EQ(::unlinkat(folders[i - 1], name.c_str(), AT_REMOVEDIR), 0);
+    EXPECT_EQ(::unlinkat(folders[i - 1], names[i - 1].c_str(), AT_REMOVEDIR), 0);
   }
   ::close(folders[0]);
 }
@@ -346,6 +412,16 @@ TEST(PosixFiles, StateOfALinkIsTheStateOfItsFile) {
   const auto link = nativeFileSystem().stateOf(storePath(folder / "link.3mm"));
   ASSERT_TRUE(file && link);
   EXPECT_EQ(*link, *file);
+  seen::failing = {{"readlinkat", {0, 1}}};  // a link that grew as it was read is not followed halfway
+  EXPECT_EQ(nativeFileSystem().resolveLinks(storePath(folder / "link.3mm")), storePath(folder / "link.3mm"));
+}
+
+// A unit that no byte stands for, or a NUL, names no file at all.
+TEST(PosixFiles, UnitsNoByteStandsForNameNoFile) {
+  for (const Path& path : {Path(u"a\u0100"), Path(u"a\0b", 3)}) {
+    EXPECT_EQ(nativeFileSystem().openForReading(path), nullptr);
+    EXPECT_EQ(lastFileError(), FileError::BadName);
+  }
 }
 
 }  // namespace
