@@ -283,18 +283,18 @@ format::FileHeader ChunkyFile::carriedHeader() const {
 bool ChunkyFile::commit(TempFile& temp, const Path& destination) {
   const auto ours = file_->identity();
   if (!ours) return fail(false, FailureKind::File);
-  // Replacing the document we read from: our stream on it must be closed
-  // first where the system will not replace an open file.
-  const auto there = fileSystem_.stateOf(destination);
-  const bool overOurOwnFile = there && there->identity == *ours;
   // The last look before the move, in one step: the input's path still
   // names the file we loaded (no editor put another in its place), and
   // nobody has written to it since.
   if (fileSystem_.stateOf(path_) != FileState{*ours, *fileStamp_}) return fail(false, FailureKind::Changed);
-  if (overOurOwnFile) releaseStream();
+  // The movie is closed before anything is moved into its folder: a
+  // system may not replace an open file, and one that takes two spellings
+  // for two files (a case-blind file system through FUSE) may lose an open
+  // one it is told to replace under its other name.
+  releaseStream();
   if (!temp.commit(destination)) {
     fail(false, FailureKind::File);
-    if (overOurOwnFile) file_ = fileSystem_.openForReading(path_);
+    file_ = fileSystem_.openForReading(path_);
     return false;
   }
   fileSystem_.syncFolderOf(destination);
