@@ -360,8 +360,9 @@ SaveResult ChunkyFile::save(const Path& target) {
     // The payloads are copied from the file as it was loaded; one written
     // to since is no longer the document we describe.
     if (!fileUnchanged()) return fail(kNotSaved, FailureKind::Changed);
-    const Path destination = fileSystem_.resolveLinks(target);
-    if (!fileSystem_.mayReplace(destination)) return fail(kNotSaved, FailureKind::File);
+    const auto resolved = fileSystem_.resolveLinks(target);
+    if (!resolved || !fileSystem_.mayReplace(*resolved)) return fail(kNotSaved, FailureKind::File);
+    const Path& destination = *resolved;
 
     auto temp = fileSystem_.createTempBeside(destination);
     if (!temp) return fail(kNotSaved, FailureKind::File);

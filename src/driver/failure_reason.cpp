@@ -12,6 +12,7 @@ const char* fileReason(FileError error, Step step) {
     case FileError::Folder: return load ? "That is a folder, not a movie" : "The target is a folder";
     case FileError::NotAFile: return load ? "That is a device or a pipe, not a movie" : "The target is a device or a pipe";
     case FileError::LinkToNothing: return "The target is a link to a file that isn't there";
+    case FileError::LinkLoop: return "The name leads through links that loop, or through more than the system follows";
     case FileError::WriteProtected: return "The target is write-protected";
     case FileError::OthersFile: return "The target is another user's file";
     case FileError::AccessDenied: return load ? "You may not read that file" : "You may not write there";

@@ -15,6 +15,7 @@ FileError fileErrorOf(int error) {
     case ENOENT:
     case ENOTDIR: return FileError::NotFound;
     case EISDIR: return FileError::Folder;
+    case ELOOP: return FileError::LinkLoop;
     case EACCES:
     case EPERM: return FileError::AccessDenied;
     case ENOSPC:

@@ -9,6 +9,7 @@ enum class FileError {
   Folder,          // a folder where a file was wanted
   NotAFile,        // a device, a pipe or a socket
   LinkToNothing,   // a symbolic link whose file does not exist
+  LinkLoop,        // links that lead round in a loop, or through more than the system follows
   WriteProtected,  // the user's own file, marked read-only
   OthersFile,      // another user's file this user may not write
   AccessDenied,    // any other lack of rights

@@ -115,8 +115,9 @@ class FileSystem {
   // Identity and stamp of the file `path` names, taken in one look.
   [[nodiscard]] virtual std::optional<FileState> stateOf(const Path& path) = 0;
   // The path a save should really replace: a symbolic link is followed so
-  // that the link stays and the file it names gets the new bytes.
-  virtual Path resolveLinks(const Path& path) = 0;
+  // that the link stays and the file it names gets the new bytes. Nothing
+  // when the links could not be followed to the file the system finds.
+  virtual std::optional<Path> resolveLinks(const Path& path) = 0;
   // Whether two paths would name one file once it is created: the same
   // spelling, or what the system takes for it (names that differ only in
   // case, where names ignore case).

@@ -76,31 +76,39 @@ class PosixFileSystem final : public FileSystem {
     return stateFrom(st);
   }
 
-  // Follows the links one at a time, so that a path of any length works.
-  Path resolveLinks(const Path& path) override {
+  // The system decides whether the path leads to a file, and which (a
+  // chain of up to 40 links, as it counts them); the links are then
+  // followed one at a time, so that a path of any length works, to the
+  // name of that very file.
+  std::optional<Path> resolveLinks(const Path& path) override {
+    const auto first = locate(path);
+    struct stat file {};
+    if (!first) return failed(std::nullopt);
+    // Nothing there to follow to (a new name, a link to nothing, a loop):
+    // the path as it is, for mayReplace to take or refuse.
+    if (::fstatat(first->folder.get(), first->name.c_str(), &file, 0) != 0) return path;
     Path current = path;
-    for (int hop = 0; hop < 40; ++hop) {
+    for (int hop = 0; hop <= kMaxLinks; ++hop) {
       const auto place = locate(current);
       struct stat st {};
-      if (!place || ::fstatat(place->folder.get(), place->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-          !S_ISLNK(st.st_mode)) {
-        return current;
+      if (!place || ::fstatat(place->folder.get(), place->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) break;
+      if (!S_ISLNK(st.st_mode)) {
+        if (stateFrom(st).identity == stateFrom(file).identity) return current;
+        break;
       }
       std::string to(static_cast<std::size_t>(st.st_size) + 1, '\0');
       const ssize_t n = ::readlinkat(place->folder.get(), place->name.c_str(), to.data(), to.size());
-      if (n <= 0 || static_cast<std::size_t>(n) >= to.size()) return path;
+      if (n <= 0 || static_cast<std::size_t>(n) >= to.size()) break;
       to.resize(static_cast<std::size_t>(n));
       if (to[0] != '/') to = place->folderText + to;
-      const Path next = widenPath(to.c_str());
-      struct stat there {};
-      const auto nextPlace = locate(next);
-      if (!nextPlace || ::fstatat(nextPlace->folder.get(), nextPlace->name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0) {
-        return path;  // the link leads nowhere: left for mayReplace to refuse
-      }
-      current = next;
+      current = widenPath(to.c_str());
     }
-    return path;  // a loop of links, which mayReplace refuses
+    // The links changed while they were followed.
+    return failed(std::nullopt, FileError::Other);
   }
+
+ private:
+  static constexpr int kMaxLinks = 40;  // what Linux follows in one path
 };
 
 }  // namespace

@@ -137,7 +137,7 @@ class WebFileSystem final : public FileSystem {
     if (path != movie.path) return std::nullopt;
     return FileState{kMovieIdentity, FileStamp{movie.size, 0}};
   }
-  Path resolveLinks(const Path& path) override { return path; }
+  std::optional<Path> resolveLinks(const Path& path) override { return path; }
 };
 
 }  // namespace

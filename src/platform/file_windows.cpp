@@ -37,6 +37,7 @@ FileError fileErrorOf(DWORD error) {
     case ERROR_CRC:
     case ERROR_IO_DEVICE:
     case ERROR_SECTOR_NOT_FOUND: return FileError::DiskError;
+    case ERROR_CANT_RESOLVE_FILENAME: return FileError::LinkLoop;
     default: return FileError::Other;
   }
 }
@@ -364,7 +365,7 @@ class WindowsFileSystem final : public FileSystem {
   // A symbolic link or a junction is followed to the file it names, so
   // that the link stays. The call that says where came with Vista: looked
   // up at run time (XP has no links to files).
-  Path resolveLinks(const Path& path) override {
+  std::optional<Path> resolveLinks(const Path& path) override {
     using FinalPath = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
     static const auto finalPath = reinterpret_cast<FinalPath>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));

@@ -75,7 +75,7 @@ Outcome saveFailingEachOperation(SaveTarget target) {
   const auto committedAt = positionOf("commit");
   const auto mustFail = [&](std::uint64_t k) {
     const std::string& name = operations[k - 1];
-    return k <= committedAt && (name == "check" || name == "create" || name == "write" || name == "copy" ||
+    return k <= committedAt && (name == "resolve" || name == "check" || name == "create" || name == "write" || name == "copy" ||
                                 name == "read" || name == "stamp" || name == "sync" || name == "commit");
   };
 

@@ -170,8 +170,8 @@ std::optional<FileState> CrashFileSystem::stateOf(const Path& path) {
   return FileState{FileIdentity{1, inode.id}, FileStamp{inode.current.size(), inode.version}};
 }
 
-Path CrashFileSystem::resolveLinks(const Path& path) {
-  run();  // nothing to fail: an unresolved path is still a path
+std::optional<Path> CrashFileSystem::resolveLinks(const Path& path) {
+  if (!run()) return std::nullopt;
   return path;
 }
 

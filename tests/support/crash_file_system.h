@@ -44,7 +44,7 @@ class CrashFileSystem final : public FileSystem {
   std::unique_ptr<TempFile> createTempBeside(const Path& target) override;
   bool syncFolderOf(const Path& path) override;
   std::optional<FileState> stateOf(const Path& path) override;
-  Path resolveLinks(const Path& path) override;
+  std::optional<Path> resolveLinks(const Path& path) override;
 
   // For the files: counts one operation; false once the power is gone.
   bool run();

@@ -95,8 +95,8 @@ std::optional<FileState> FaultyFileSystem::stateOf(const Path& path) {
   return real_.stateOf(path);
 }
 
-Path FaultyFileSystem::resolveLinks(const Path& path) {
-  allow("resolve");  // nothing to fail: an unresolved path is still a path
+std::optional<Path> FaultyFileSystem::resolveLinks(const Path& path) {
+  if (!allow("resolve")) return std::nullopt;
   return real_.resolveLinks(path);
 }
 

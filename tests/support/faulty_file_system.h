@@ -48,7 +48,7 @@ class FaultyFileSystem final : public FileSystem {
   std::unique_ptr<TempFile> createTempBeside(const Path& target) override;
   bool syncFolderOf(const Path& path) override;
   std::optional<FileState> stateOf(const Path& path) override;
-  Path resolveLinks(const Path& path) override;
+  std::optional<Path> resolveLinks(const Path& path) override;
 
  private:
   FileSystem& real_;
