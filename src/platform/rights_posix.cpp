@@ -7,7 +7,25 @@
 
 namespace hush::posix {
 
+namespace {
+
 constexpr const char* kAccessAcl = "system.posix_acl_access";
+
+// An access ACL as the system keeps it: a 4-byte version, then 8-byte
+// entries of tag (2 bytes), permissions (2) and id (4).
+constexpr std::size_t kAclHeader = 4;
+constexpr std::size_t kAclEntry = 8;
+constexpr char kOwningGroupTag = 0x04;
+
+// The owning group's entry now speaks for a group the file did not have:
+// it gets no rights, as the mode's group bits get none.
+void closeOwningGroup(std::vector<char>& acl) {
+  for (std::size_t at = kAclHeader; at + kAclEntry <= acl.size(); at += kAclEntry) {
+    if (acl[at] == kOwningGroupTag && acl[at + 1] == 0) acl[at + 2] = acl[at + 3] = 0;
+  }
+}
+
+}  // namespace
 
 bool carryRights(const AttributeSource& from, const struct stat& st, int to) {
   mode_t mode = st.st_mode & 07777;
@@ -16,8 +34,11 @@ bool carryRights(const AttributeSource& from, const struct stat& st, int to) {
     // Not ours to give away: the file stays ours, with our group.
   }
   if (::fstat(to, &now) != 0) return failed(false);
-  if (now.st_gid != st.st_gid) mode &= ~mode_t{070};
-  if (::fchmod(to, mode) != 0) return failed(false, FileError::RightsNotKept);
+  const bool groupChanged = now.st_gid != st.st_gid;
+  if (groupChanged) mode &= ~mode_t{070};
+  // A file system with no modes to set (FAT) fails even a chmod to the
+  // mode the file already has: then nothing needed carrying.
+  if (::fchmod(to, mode) != 0 && (now.st_mode & 07777) != mode) return failed(false, FileError::RightsNotKept);
 
   const auto names = from.get(nullptr);
   if (!names) return failed(false, FileError::RightsNotKept);
@@ -25,9 +46,11 @@ bool carryRights(const AttributeSource& from, const struct stat& st, int to) {
   for (std::size_t at = 0; at < names->size();) {
     const char* name = names->data() + at;
     at += std::strlen(name) + 1;
-    hasAcl = hasAcl || std::strcmp(name, kAccessAcl) == 0;
-    const auto value = from.get(name);
+    const bool isAcl = std::strcmp(name, kAccessAcl) == 0;
+    hasAcl = hasAcl || isAcl;
+    auto value = from.get(name);
     if (!value) continue;  // gone since it was listed
+    if (isAcl && groupChanged) closeOwningGroup(*value);
     if (::fsetxattr(to, name, value->data(), value->size(), 0) == 0) continue;
     // One we may not set may already be right (a security label the
     // system gave the new file).

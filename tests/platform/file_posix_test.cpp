@@ -135,15 +135,29 @@ using test::bytesOf;
 using test::readFile;
 using test::storePath;
 
+// ACLs are written as the raw attributes the system keeps them in:
+// version 2, then (tag, permissions, id) entries.
+std::string acl(std::vector<std::array<std::uint32_t, 3>> entries) {
+  std::string raw{'\x02', '\0', '\0', '\0'};
+  for (const auto& [tag, perms, id] : entries) {
+    for (const auto& [value, width] : {std::pair{tag, 2}, std::pair{perms, 2}, std::pair{id, 4}}) {
+      for (int b = 0; b < width; ++b) raw.push_back(static_cast<char>((value >> (8 * b)) & 0xFF));
+    }
+  }
+  return raw;
+}
+constexpr std::uint32_t kUserObj = 1, kUser = 2, kGroupObj = 4, kMask = 0x10, kOther = 0x20, kAny = 0xFFFFFFFF;
+
 // As an ordinary user: a folder we may not write fails the save cleanly; a
 // replaced target keeps its rights and never gains any (a group we cannot
-// give it loses its bits); a target we may write but not read is
-// replaced, and so is one on a file system that keeps no attributes.
+// give it loses its bits, and its ACL entry); a target we may write but not
+// read is replaced, and so is one on a file system that keeps no attributes.
 TEST(UserRights, ReplacingTargets) {
   struct Case { const char* what; mode_t mode; bool othersGroup, lockedFolder, noAttributes; SaveResult result; mode_t after; };
   const Case cases[] = {
       {"a folder we may not write", 0644, false, true, false, kNotSaved, 0644},
       {"a group not ours", 0664, true, false, false, kSaved, 0604},
+      {"a group not ours, in an ACL", 0664, true, false, false, kSaved, 0664},
       {"a target we may write, not read", 0200, false, false, false, kSaved, 0200},
       {"no extended attributes", 0640, false, false, true, kSaved, 0640},
   };
@@ -157,7 +171,11 @@ TEST(UserRights, ReplacingTargets) {
   const bool root = ::geteuid() == 0;  // only root can give a file a group its owner is not in
   if (root) {
     ASSERT_EQ(::chown((folder / "a group not ours" / "out.3mm").c_str(), test::kOrdinaryUser, 0), 0);
+    ASSERT_EQ(::chown((folder / "a group not ours, in an ACL" / "out.3mm").c_str(), test::kOrdinaryUser, 0), 0);
   }
+  const std::string shared = acl({{kUserObj, 6, kAny}, {kGroupObj, 6, kAny}, {kMask, 6, kAny}, {kOther, 4, kAny}});
+  const fs::path withAcl = folder / "a group not ours, in an ACL" / "out.3mm";
+  const bool acls = ::setxattr(withAcl.c_str(), "system.posix_acl_access", shared.data(), shared.size(), 0) == 0;
   test::asOrdinaryUser([&] {
     for (const Case& c : cases) {
       if (c.othersGroup && !root) continue;
@@ -174,6 +192,10 @@ TEST(UserRights, ReplacingTargets) {
       EXPECT_EQ(std::distance(fs::directory_iterator(folder / c.what), {}), 1) << c.what;  // no temporary file
     }
   });
+  if (!root || !acls) return;
+  std::string after(64, '\0');
+  after.resize(static_cast<std::size_t>(std::max<ssize_t>(0, ::getxattr(withAcl.c_str(), "system.posix_acl_access", after.data(), after.size()))));
+  EXPECT_EQ(after, acl({{kUserObj, 6, kAny}, {kGroupObj, 0, kAny}, {kMask, 6, kAny}, {kOther, 4, kAny}}));
 }
 
 TEST_F(SaveTest, ExistingTargetKeepsItsPermissionBits) {
@@ -282,17 +304,20 @@ TEST_F(SaveTest, CommitWhenTheSystemLetsItDown) {
 }
 
 // A call the system fails fails the save it serves, for the call's reason;
-// a fresh name somebody took first is only tried again.
+// a fresh name somebody took first is only tried again, and a mode that
+// cannot be set (as on FAT) fails nothing when the new file has it already.
 TEST_F(SaveTest, CallsTheSystemFails) {
-  struct Case { std::map<std::string, std::pair<int, int>> failing; SaveResult result; FileError error; };
+  struct Case { std::map<std::string, std::pair<int, int>> failing; mode_t mode; SaveResult result; FileError error; };
   const Case cases[] = {
-      {{{"copy_file_range", {EIO, 1}}}, kNotSaved, FileError::DiskError},
-      {{{"fchmod", {EPERM, 1}}}, kNotSaved, FileError::RightsNotKept},
-      {{{"fsetxattr", {EPERM, 1}}}, kNotSaved, FileError::RightsNotKept},  // an attribute the new file lacks
-      {{{"O_TMPFILE", {EOPNOTSUPP, 1}}, {"O_EXCL", {EEXIST, 1}}}, kSaved, FileError::None},
+      {{{"copy_file_range", {EIO, 1}}}, 0640, kNotSaved, FileError::DiskError},
+      {{{"fchmod", {EPERM, 1}}}, 0640, kNotSaved, FileError::RightsNotKept},
+      {{{"fchmod", {EPERM, 1}}}, 0600, kSaved, FileError::None},
+      {{{"fsetxattr", {EPERM, 1}}}, 0640, kNotSaved, FileError::RightsNotKept},  // an attribute the new file lacks
+      {{{"O_TMPFILE", {EOPNOTSUPP, 1}}, {"O_EXCL", {EEXIST, 1}}}, 0640, kSaved, FileError::None},
   };
   for (const Case& c : cases) {
     test::writeFile(folder / "out.3mm", bytesOf("old"));
+    ::chmod((folder / "out.3mm").c_str(), c.mode);
     ASSERT_EQ(::setxattr((folder / "out.3mm").c_str(), "user.origin", "camera", 6, 0), 0);
     load(test::largeSampleMovie());  // payloads large enough to be copied, not gathered
     seen::failing = c.failing;
@@ -305,20 +330,8 @@ TEST_F(SaveTest, CallsTheSystemFails) {
 
 // A replaced target keeps its access ACL and its other extended
 // attributes, and loses none of its rights to the mode; a new one takes the
-// folder's default ACL as any new file would. ACLs are written as the raw
-// attributes the system keeps them in: version 2, then (tag, permissions,
-// id) entries.
+// folder's default ACL as any new file would.
 TEST_F(SaveTest, RightsAndAttributesCarryOver) {
-  const auto acl = [](std::vector<std::array<std::uint32_t, 3>> entries) {
-    std::string raw{'\x02', '\0', '\0', '\0'};
-    for (const auto& [tag, perms, id] : entries) {
-      for (const auto& [value, width] : {std::pair{tag, 2}, std::pair{perms, 2}, std::pair{id, 4}}) {
-        for (int b = 0; b < width; ++b) raw.push_back(static_cast<char>((value >> (8 * b)) & 0xFF));
-      }
-    }
-    return raw;
-  };
-  constexpr std::uint32_t kUserObj = 1, kUser = 2, kGroupObj = 4, kMask = 0x10, kOther = 0x20, kAny = 0xFFFFFFFF;
   const std::string access = acl({{kUserObj, 6, kAny}, {kUser, 6, 1234}, {kGroupObj, 4, kAny}, {kMask, 6, kAny},
                                   {kOther, 0, kAny}});
   const auto get = [](const fs::path& file, const char* name) {
