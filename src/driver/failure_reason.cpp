@@ -16,6 +16,7 @@ const char* fileReason(FileError error, Step step) {
     case FileError::WriteProtected: return "The target is write-protected";
     case FileError::OthersFile: return "The target is another user's file";
     case FileError::AccessDenied: return load ? "You may not read that file" : "You may not write there";
+    case FileError::AddOnlyFolder: return "The folder only lets files be added: none in it may be replaced";
     case FileError::InUse: return "Another program is using the file";
     case FileError::DiskFull: return "The disk is full";
     case FileError::TooLarge: return "The file would be larger than this system lets us write";

@@ -13,6 +13,7 @@ enum class FileError {
   WriteProtected,  // the user's own file, marked read-only
   OthersFile,      // another user's file this user may not write
   AccessDenied,    // any other lack of rights
+  AddOnlyFolder,   // a folder where files may be added but none replaced or removed
   InUse,           // another program holds the file
   DiskFull,        // no room left, or the user's quota is spent
   TooLarge,        // larger than this system lets the process write

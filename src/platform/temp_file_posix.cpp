@@ -1,6 +1,10 @@
 #include "platform/temp_file_posix.h"
 
 #include <fcntl.h>
+#ifdef __linux__
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#endif
 #include <unistd.h>
 
 #include <chrono>
@@ -145,6 +149,18 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
   std::unique_ptr<TempNameGuard> guard_;  // for as long as it has a name
 };
 
+// Whether names in `folder` may be added but never removed (chattr +a):
+// there a rename onto a file, or the removal of a temporary one, fails.
+bool onlyAddsNames([[maybe_unused]] int folder) {
+#ifdef FS_IOC_GETFLAGS
+  const Descriptor open(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  int flags = 0;
+  return open && ::ioctl(open.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_APPEND_FL) != 0;
+#else
+  return false;
+#endif
+}
+
 }  // namespace
 
 std::unique_ptr<TempFile> createTempIn(Place place) {
@@ -160,6 +176,9 @@ std::unique_ptr<TempFile> createTempIn(Place place) {
 #ifdef O_TMPFILE
   fd = Descriptor(retryInterrupted([&] { return ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode); }));
 #endif
+  // Only a new target taken by an unnamed file, in one link, adds a name
+  // and removes none; anything else would leave a file there for good.
+  if ((!targetIsNew || !fd) && onlyAddsNames(folder)) return failed(nullptr, FileError::AddOnlyFolder);
   if (!fd) {  // a file system without unnamed files: a named one
     named = createNamed(folder, mode);
     if (!named) return nullptr;

@@ -2,6 +2,8 @@
 // and the system calls the save makes, seen on their way to the system.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -374,6 +376,35 @@ TEST_F(SaveTest, RightsAndAttributesCarryOver) {
   EXPECT_EQ(fs::status(folder / "shared" / "new.3mm").permissions(), fs::status(made).permissions());
   EXPECT_EQ(get(folder / "shared" / "plain.3mm", "system.posix_acl_access"), "-");
   EXPECT_EQ(fs::status(folder / "shared" / "plain.3mm").permissions(), fs::perms(0600));
+}
+
+// In a folder that only lets names be added, a new target taken in one
+// link is saved; a save that would have to rename or remove a name there
+// is refused before a byte is written, and leaves nothing.
+TEST_F(SaveTest, AFolderThatOnlyAddsNames) {
+  struct Case { bool existing; int noUnnamedFiles; SaveResult result; };
+  const Case cases[] = {{false, 0, kSaved}, {true, 0, kNotSaved}, {false, 1, kNotSaved}};
+  const auto setFlags = [&](int flags) {
+    const int fd = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY);
+    const bool set = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return set;
+  };
+  for (const Case& c : cases) {
+    fs::remove(folder / "out.3mm");
+    if (c.existing) test::writeFile(folder / "out.3mm", bytesOf("old"));
+    load(test::sampleMovie());
+    const auto before = folder.list();
+    if (!setFlags(FS_APPEND_FL)) GTEST_SKIP() << "no append-only folders here, or not root";
+    seen::failing = {{"O_TMPFILE", {EOPNOTSUPP, c.noUnnamedFiles}}};
+    const SaveResult result = store.save(storePath(folder / "out.3mm"));
+    seen::failing.clear();
+    ASSERT_TRUE(setFlags(0));
+    EXPECT_EQ(result, c.result) << c.existing << c.noUnnamedFiles;
+    EXPECT_EQ(store.lastFailure().file, result == kSaved ? FileError::None : FileError::AddOnlyFolder);
+    EXPECT_EQ(folder.list() == before, result == kNotSaved);
+    ASSERT_TRUE(store.close());
+  }
 }
 
 // Any path the file system takes works, however long: here a target in a
