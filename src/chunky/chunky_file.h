@@ -91,6 +91,11 @@ class ChunkyFile {
   std::int32_t findChunk(ChunkTag tag, ChunkNumber number) const;
   // Where every record's payload lies, in store order.
   std::vector<PayloadSpan> payloadSpans() const;
+  // The length of the file the store was loaded from.
+  std::uint64_t fileLength() const { return fileLength_; }
+  // What a save would write besides the payloads: the header and the
+  // index, as the records are now.
+  std::uint64_t savedSizeBesidesPayloads() const;
 
   // Edits of the current chunk.
   bool replaceCurrentPayload(std::span<const std::uint8_t> bytes);

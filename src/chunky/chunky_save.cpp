@@ -264,6 +264,17 @@ bool writeDocument(File& out, File& source, std::uint64_t sourceLength, const st
 
 }  // namespace
 
+std::uint64_t ChunkyFile::savedSizeBesidesPayloads() const {
+  std::uint64_t size = std::uint64_t{format::kFileHeaderSize} + format::kIndexHeaderSize;
+  for (const Chunk& chunk : chunks_) {
+    // A name too long for any form is refused by the save; counted as wide.
+    const auto form = writtenNameForm(chunk).value_or(NameForm::Wide);
+    const std::uint64_t record = format::recordSize(chunk.links.size(), form, chunk.name.size());
+    size += record + format::paddingAfter(record) + format::kEntrySize;
+  }
+  return size;
+}
+
 bool ChunkyFile::fileUnchanged() const {
   const auto now = file_->stamp();
   return now && now == fileStamp_;

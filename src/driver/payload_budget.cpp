@@ -8,31 +8,22 @@
 
 namespace hush {
 
-PayloadBudget::Plan PayloadBudget::plan(std::span<const PayloadSpan> spans) {
-  std::vector<PayloadSpan> inFile;
-  std::uint64_t kept = 0;  // what the silent movie writes before any group is rewritten
+PayloadBudget::Plan PayloadBudget::plan(std::span<const PayloadSpan> spans, std::uint64_t movieSize,
+                                        std::uint64_t besidesPayloads) {
+  std::vector<PayloadSpan> groups;
+  std::uint64_t kept = besidesPayloads;  // what the silent movie writes before any group is rewritten
   for (const PayloadSpan& span : spans) {
     if (!sound::isSoundChunk(span.tag)) kept += span.size;
-    if (span.inFile && span.size > 0) inFile.push_back(span);
+    if (span.inFile && span.size > 0 && sound::holdsEventGroup(span.tag)) groups.push_back(span);
   }
-  radixSort(inFile, [](const PayloadSpan& span) { return span.pos; });
-  // One walk in file order: the bytes covered, each once, and whether a
-  // group starts inside another group.
-  std::uint64_t covered = 0;
-  std::uint64_t coveredTo = 0;
+  radixSort(groups, [](const PayloadSpan& span) { return span.pos; });
+  // One walk in file order: whether a group starts inside another group.
   std::uint64_t groupTo = 0;
-  for (const PayloadSpan& span : inFile) {
-    const std::uint64_t end = std::uint64_t{span.pos} + span.size;
-    if (end > coveredTo) {
-      covered += end - std::max<std::uint64_t>(span.pos, coveredTo);
-      coveredTo = end;
-    }
-    if (sound::holdsEventGroup(span.tag)) {
-      if (span.pos < groupTo) return {std::nullopt, Refusal::GroupsShareBytes};
-      groupTo = end;
-    }
+  for (const PayloadSpan& span : groups) {
+    if (span.pos < groupTo) return {std::nullopt, Refusal::GroupsShareBytes};
+    groupTo = std::uint64_t{span.pos} + span.size;
   }
-  const std::uint64_t limit = covered + kAllowance;
+  const std::uint64_t limit = movieSize + kAllowance;
   if (kept > limit) return {std::nullopt, Refusal::RecordsShareTooMuch};
   return {PayloadBudget(limit, kept), Refusal::None};
 }

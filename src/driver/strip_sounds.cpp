@@ -48,7 +48,7 @@ StripResult stripSounds(ChunkyFile& document) {
   ChunkInfo info;
   try {
     // Refused before a payload is read, in one sort of the records.
-    auto plan = PayloadBudget::plan(document.payloadSpans());
+    auto plan = PayloadBudget::plan(document.payloadSpans(), document.fileLength(), document.savedSizeBesidesPayloads());
     if (!plan.budget) return {StripRefusal{std::nullopt, plan.refusal, {}}};
     PayloadBudget& budget = *plan.budget;
     for (std::uint32_t i = 0; i < n; ++i) {

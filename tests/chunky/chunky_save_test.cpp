@@ -58,6 +58,9 @@ TEST_F(SaveTest, UneditedRoundTripIsByteIdentical) {
   doc.add("AAAA", 3, bytesOf("first in key order, last in store order")).named(std::u16string(300, u'\u00e9'), true);
   const Bytes original = doc.bytes();
   load(doc);
+  std::uint64_t payloads = 0;
+  for (const auto& span : store.payloadSpans()) payloads += span.size;
+  EXPECT_EQ(store.savedSizeBesidesPayloads() + payloads, original.size());  // as the byte budget counts it
   ASSERT_EQ(store.save(storePath(folder / "out.3mm")), kSaved);
   EXPECT_EQ(readFile(folder / "out.3mm"), original);
 }

@@ -155,9 +155,9 @@ TEST_F(StripTest, GroupsThatTogetherGrowPast16MiBAreRefused) {
   EXPECT_EQ(strip(), "2 GGFR: Rewritten groups would outgrow the document by more than 16 MiB");
 }
 
-// Stored bytes count once, by their range in the file, however many
-// records name them; the silent payloads may outgrow them by 16 MiB.
-TEST(PayloadBudget, CountsStoredBytesByRangeAndAllows16MiBMore) {
+// What the silent movie writes, its header and index too, may outgrow the
+// movie (here as long as its payloads reach) by 16 MiB.
+TEST(PayloadBudget, TheSilentMovieMayOutgrowTheMovieBy16MiB) {
   constexpr std::uint32_t kMiB = 1 << 20;
   const ChunkTag group = makeTag("GGFR"), plain = makeTag("BKGD"), sound = makeTag("WAVE");
   struct Case {
@@ -165,6 +165,7 @@ TEST(PayloadBudget, CountsStoredBytesByRangeAndAllows16MiBMore) {
     std::vector<PayloadSpan> spans;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> rewrites;  // stored, rewritten
     std::string outcome;  // "" when every rewrite is admitted
+    std::uint64_t besidesPayloads = 0;
   };
   const std::string shared = "Records share more than 16 MiB of the file's bytes";
   const Case cases[] = {
@@ -185,9 +186,12 @@ TEST(PayloadBudget, CountsStoredBytesByRangeAndAllows16MiBMore) {
        }(), {}, shared},
       {"shared sounds are deleted, not written", std::vector<PayloadSpan>(40, {sound, 0, kMiB, true}), {}, ""},
       {"in memory counts, covers nothing", {{plain, 0, 17 * kMiB, false}}, {}, shared},
+      {"the index written counts", {{plain, 0, kMiB, true}}, {}, shared, 16 * kMiB + 1},
   };
   for (const Case& c : cases) {
-    auto plan = PayloadBudget::plan(c.spans);
+    std::uint64_t movie = 0;
+    for (const auto& span : c.spans) movie = std::max<std::uint64_t>(movie, span.inFile ? span.pos + span.size : 0);
+    auto plan = PayloadBudget::plan(c.spans, movie, c.besidesPayloads);
     std::string outcome = refusalReason(plan.refusal);
     for (std::size_t i = 0; plan.budget && i < c.rewrites.size() && outcome.empty(); ++i) {
       if (!plan.budget->admit(c.rewrites[i].first, c.rewrites[i].second)) outcome = "rewrite " + std::to_string(i + 1);
