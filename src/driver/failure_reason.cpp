@@ -9,6 +9,8 @@ const char* fileReason(FileError error, Step step) {
   const bool load = step == Step::Load;
   switch (error) {
     case FileError::NotFound: return load ? "There is no file by that name" : "The folder to save in isn't there";
+    case FileError::NoName: return load ? "There is no file by that name" : "The name to save to is empty";
+    case FileError::NameNotAllowed: return "The folder won't take a new file by that name";
     case FileError::Folder: return load ? "That is a folder, not a movie" : "The target is a folder";
     case FileError::NotAFile: return load ? "That is a device or a pipe, not a movie" : "The target is a device or a pipe";
     case FileError::LinkToNothing: return "The target is a link to a file that isn't there";
@@ -19,6 +21,7 @@ const char* fileReason(FileError error, Step step) {
     case FileError::AddOnlyFolder: return "The folder only lets files be added: none in it may be replaced";
     case FileError::InUse: return "Another program is using the file";
     case FileError::DiskFull: return "The disk is full";
+    case FileError::QuotaFull: return "Your disk quota is used up";
     case FileError::TooLarge: return "The file would be larger than this system lets us write";
     case FileError::ReadOnlyDisk: return "The disk is read-only";
     case FileError::PathTooLong: return "The path is too long for this system";

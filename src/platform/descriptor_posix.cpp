@@ -18,8 +18,8 @@ FileError fileErrorOf(int error) {
     case ELOOP: return FileError::LinkLoop;
     case EACCES:
     case EPERM: return FileError::AccessDenied;
-    case ENOSPC:
-    case EDQUOT: return FileError::DiskFull;
+    case ENOSPC: return FileError::DiskFull;
+    case EDQUOT: return FileError::QuotaFull;
     case EFBIG: return FileError::TooLarge;
     case EROFS: return FileError::ReadOnlyDisk;
     case ENAMETOOLONG: return FileError::PathTooLong;
@@ -57,7 +57,7 @@ std::optional<Place> locate(const Path& path) {
     if (unit == 0 || unit > 0xFF) return failed(std::nullopt, FileError::BadName);  // no byte stands for it
     native.push_back(static_cast<char>(unit));
   }
-  if (native.empty()) return failed(std::nullopt, FileError::NotFound);
+  if (native.empty()) return failed(std::nullopt, FileError::NoName);
   Place place;
   const auto slash = native.rfind('/');
   place.folderText = slash == std::string::npos ? std::string() : native.substr(0, slash + 1);

@@ -6,6 +6,8 @@ namespace hush {
 enum class FileError {
   None,            // nothing failed, or nothing said why
   NotFound,        // no such file, or no such folder on the way
+  NoName,          // an empty name
+  NameNotAllowed,  // a folder that takes no new file by that name (reserved characters, /proc)
   Folder,          // a folder where a file was wanted
   NotAFile,        // a device, a pipe or a socket
   LinkToNothing,   // a symbolic link whose file does not exist
@@ -15,7 +17,8 @@ enum class FileError {
   AccessDenied,    // any other lack of rights
   AddOnlyFolder,   // a folder where files may be added but none replaced or removed
   InUse,           // another program holds the file
-  DiskFull,        // no room left, or the user's quota is spent
+  DiskFull,        // no room left
+  QuotaFull,       // the user's disk quota is spent
   TooLarge,        // larger than this system lets the process write
   ReadOnlyDisk,    // a file system mounted read-only
   PathTooLong,     // a name or a path longer than the system takes

@@ -29,6 +29,7 @@ FileError fileErrorOf(DWORD error) {
     case ERROR_USER_MAPPED_FILE: return FileError::InUse;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL: return FileError::DiskFull;
+    case ERROR_DISK_QUOTA_EXCEEDED: return FileError::QuotaFull;
     case ERROR_FILE_TOO_LARGE: return FileError::TooLarge;
     case ERROR_WRITE_PROTECT: return FileError::ReadOnlyDisk;
     case ERROR_FILENAME_EXCED_RANGE: return FileError::PathTooLong;
@@ -56,7 +57,7 @@ bool isDevice(const std::wstring& name) {
 }
 
 // A path refused before the system sees it.
-FileError unusableName(const Path& path) { return path.empty() ? FileError::NotFound : FileError::BadName; }
+FileError unusableName(const Path& path) { return path.empty() ? FileError::NoName : FileError::BadName; }
 
 // Access to a folder is denied to a file's calls: say which it was.
 FileError deniedOn(const std::wstring& name) {

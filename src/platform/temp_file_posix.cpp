@@ -17,6 +17,10 @@
 namespace hush::posix {
 namespace {
 
+// Why a new name could not be made in a folder that is open: one missing
+// there is a name the folder will not take.
+FileError namingError(int error) { return error == ENOENT ? FileError::NameNotAllowed : fileErrorOf(error); }
+
 std::string randomName() {
   static std::uint64_t state = static_cast<std::uint64_t>(::getpid()) * 0x9E3779B97F4A7C15u ^
                                static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
@@ -43,7 +47,7 @@ std::optional<NamedFile> createNamed(int folder, mode_t mode) {
     file.fd = Descriptor(retryInterrupted(
         [&] { return ::openat(folder, file.name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, mode); }));
     if (file.fd) return std::optional<NamedFile>(std::move(file));
-    if (errno != EEXIST) return failed(std::nullopt);
+    if (errno != EEXIST) return failed(std::nullopt, namingError(errno));
   }
   return failed(std::nullopt, FileError::Other);
 }
@@ -101,7 +105,7 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
       if (!giveName()) return commitCopy(*destination);
     }
     if (!file_.close()) return false;
-    if (::renameat(place_.folder.get(), name_.c_str(), folder, name) != 0) return failed(false);
+    if (::renameat(place_.folder.get(), name_.c_str(), folder, name) != 0) return failed(false, namingError(errno));
     name_.clear();  // it is the target's now
     guard_.reset();
     return true;
@@ -138,7 +142,7 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
       file_.close();
       return true;
     }
-    if (copied) failed(false);
+    if (copied) failed(false, namingError(errno));
     ::unlinkat(place_.folder.get(), named->name.c_str(), 0);
     return false;
   }

@@ -140,6 +140,7 @@ TEST_F(SaveTest, FailuresLeaveTargetAndInputAsTheyWere) {
   fs::create_directory(folder / "a-folder.3mm");
   EXPECT_EQ(store.save(storePath(folder / "a-folder.3mm")), kNotSaved);
   EXPECT_EQ(store.save(u""), kNotSaved);
+  EXPECT_EQ(store.lastFailure().file, FileError::NoName);
 
   // An input that shrank under us cannot give its payloads: refuse rather
   // than write what is not there.

@@ -312,6 +312,9 @@ TEST_F(SaveTest, CallsTheSystemFails) {
   struct Case { std::map<std::string, std::pair<int, int>> failing; mode_t mode; SaveResult result; FileError error; };
   const Case cases[] = {
       {{{"copy_file_range", {EIO, 1}}}, 0640, kNotSaved, FileError::DiskError},
+      {{{"copy_file_range", {EDQUOT, 1}}}, 0640, kNotSaved, FileError::QuotaFull},
+      {{{"renameat", {ENOENT, 1}}}, 0640, kNotSaved, FileError::NameNotAllowed},  // a character exFAT reserves
+      {{{"O_TMPFILE", {EOPNOTSUPP, 1}}, {"O_EXCL", {ENOENT, 1}}}, 0640, kNotSaved, FileError::NameNotAllowed},
       {{{"fchmod", {EPERM, 1}}}, 0640, kNotSaved, FileError::RightsNotKept},
       {{{"fchmod", {EPERM, 1}}}, 0600, kSaved, FileError::None},
       {{{"fsetxattr", {EPERM, 1}}}, 0640, kNotSaved, FileError::RightsNotKept},  // an attribute the new file lacks
