@@ -52,9 +52,17 @@ struct Outcome {
   std::string reason;
 };
 
+// A job the plan refused is not even loaded: it says why it was not saved.
+Outcome refuse(const std::vector<Job>& jobs, const Job& job, std::FILE* out) {
+  const std::string reason = refusalReason(job.refusal, job.output.text, jobs[job.earlier].input.text);
+  std::fprintf(out, "Saving to %s...\nCouldn't save!\nError: %s\n", job.output.text.c_str(), reason.c_str());
+  return {kExitSaveFailed, reason};
+}
+
 // Loads one movie, silences it and saves it, with a line for each step.
 Outcome silence(const std::vector<Job>& jobs, std::size_t index, FileSystem& fileSystem, std::FILE* out) {
   const Job& job = jobs[index];
+  if (job.refusal != Refusal::None) return refuse(jobs, job, out);
   ChunkyFile document(fileSystem);
   std::fprintf(out, "Loading %s...\n", job.input.text.c_str());
   if (document.open(job.input.path) != kOpened) {
@@ -67,13 +75,11 @@ Outcome silence(const std::vector<Job>& jobs, std::size_t index, FileSystem& fil
     return {kExitGroupError, printRefusal(out, *stripped.refusal)};
   }
   std::fprintf(out, "Saving to %s...\n", job.output.text.c_str());
-  if (job.refusal == Refusal::None && document.save(job.output.path) == kSaved) {
+  if (document.save(job.output.path) == kSaved) {
     std::fprintf(out, "Saved!\n");
     return {kExitSaved, {}};
   }
-  const std::string reason =
-      job.refusal == Refusal::None ? failureReason(document.lastFailure(), Step::Save)
-                                   : refusalReason(job.refusal, job.output.text, jobs[job.earlier].input.text);
+  const std::string reason = failureReason(document.lastFailure(), Step::Save);
   std::fprintf(out, "Couldn't save!\nError: %s\n", reason.c_str());
   return {kExitSaveFailed, reason};
 }

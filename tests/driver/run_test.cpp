@@ -142,7 +142,8 @@ TEST(RunSaveFailures, OutOfMemoryInTheSaveIsAFailedSave) {
 // Files dropped together are movies each: every one is silenced under its
 // default name, one failure stops none of the others, the status is that
 // of the first failure, and a summary ends the run. No dropped movie is
-// ever written over, nor one output twice.
+// ever written over, nor one output twice, and one the plan refuses is not
+// even loaded.
 TEST(RunDroppedFiles, EachIsAMovieOfItsOwn) {
   struct Drop {
     std::vector<std::string> movies;  // "-" for one that is not there, "!" for one with a refused group
@@ -187,6 +188,12 @@ TEST(RunDroppedFiles, EachIsAMovieOfItsOwn) {
     for (auto at = outcome.output.find(prefix); at != std::string::npos; at = outcome.output.find(prefix))
       outcome.output.erase(at, prefix.size());
     EXPECT_TRUE(endsWith(outcome.output, "\n" + drop.summary)) << outcome.output;
+    const auto count = [&](const std::string& text) {
+      std::size_t n = 0;
+      for (auto at = outcome.output.find(text); at != std::string::npos; at = outcome.output.find(text, at + 1)) ++n;
+      return n;
+    };
+    EXPECT_EQ(count("\nLoaded. ") + count("\nCouldn't load!"), drop.movies.size() - (drop.status == kExitSaveFailed));
     for (std::size_t i = 0; i < drop.movies.size(); ++i) {
       if (drop.movies[i] != "-") {
         EXPECT_EQ(test::readFile(args[i + 1]), movies[i]) << drop.movies[i];
