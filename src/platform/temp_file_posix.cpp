@@ -1,5 +1,6 @@
 #include "platform/temp_file_posix.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #ifdef __linux__
 #include <linux/fs.h>
@@ -8,7 +9,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <string>
+#include <vector>
 
 #include "platform/file_posix.h"
 #include "platform/interruptions.h"
@@ -21,14 +24,68 @@ namespace {
 // there is a name the folder will not take.
 FileError namingError(int error) { return error == ENOENT ? FileError::NameNotAllowed : fileErrorOf(error); }
 
+constexpr char kTempPrefix[] = ".hushmaker-";
+constexpr char kTempSuffix[] = ".tmp";
+constexpr char kTempLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t kTempLetterCount = 6;
+
+// A name only a temporary file of ours has.
+bool isTempName(const std::string& name) {
+  const std::string prefix = kTempPrefix, suffix = kTempSuffix;
+  return name.size() == prefix.size() + kTempLetterCount + suffix.size() && name.starts_with(prefix) &&
+         name.ends_with(suffix) &&
+         name.find_first_not_of(kTempLetters, prefix.size()) == name.size() - suffix.size();
+}
+
+// Every temporary file is locked for as long as its run lives, so that a
+// later run can tell one whose run was killed. Where the file system keeps
+// no locks, none is ever taken for abandoned.
+bool lockAsOurs(int fd) {
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+// Removes what killed runs left in `folder`: files named as ours are, that
+// we may write, that no live run holds, untouched for a minute (a run locks
+// its file the moment it is made).
+void removeAbandoned(int folder) {
+  Descriptor listing(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  DIR* entries = listing ? ::fdopendir(listing.get()) : nullptr;
+  if (entries == nullptr) return;
+  listing.release();  // the listing's now
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(entries)) {
+    if (isTempName(entry->d_name)) names.emplace_back(entry->d_name);
+  }
+  ::closedir(entries);
+  constexpr std::time_t kUntouchedFor = 60;
+  for (const std::string& name : names) {
+    const Descriptor file(::openat(folder, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat st {};
+    struct stat there {};
+    if (!file || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_mtime > std::time(nullptr) - kUntouchedFor || !lockAsOurs(file.get())) {
+      continue;
+    }
+    // Still the file we hold, not one put in its place since.
+    if (::fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+        stateFrom(there).identity == stateFrom(st).identity) {
+      ::unlinkat(folder, name.c_str(), 0);
+    }
+  }
+}
+
 std::string randomName() {
   static std::uint64_t state = static_cast<std::uint64_t>(::getpid()) * 0x9E3779B97F4A7C15u ^
                                static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   state = state * 6364136223846793005u + 1442695040888963407u;
-  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string name = ".hushmaker-";
-  for (int i = 0; i < 6; ++i) name.push_back(kLetters[(state >> (16 + 5 * i)) % 36]);
-  return name + ".tmp";
+  std::string name = kTempPrefix;
+  for (std::size_t i = 0; i < kTempLetterCount; ++i) {
+    name.push_back(kTempLetters[(state >> (16 + 5 * i)) % (sizeof kTempLetters - 1)]);
+  }
+  return name + kTempSuffix;
 }
 
 // A file with a fresh name in `folder`, created as `mode` says; the name
@@ -46,7 +103,10 @@ std::optional<NamedFile> createNamed(int folder, mode_t mode) {
     file.guard = std::make_unique<TempNameGuard>(file.name, folder);
     file.fd = Descriptor(retryInterrupted(
         [&] { return ::openat(folder, file.name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, mode); }));
-    if (file.fd) return std::optional<NamedFile>(std::move(file));
+    if (file.fd) {
+      lockAsOurs(file.fd.get());
+      return std::optional<NamedFile>(std::move(file));
+    }
     if (errno != EEXIST) return failed(std::nullopt, namingError(errno));
   }
   return failed(std::nullopt, FileError::Other);
@@ -183,6 +243,8 @@ std::unique_ptr<TempFile> createTempIn(Place place) {
   // Only a new target taken by an unnamed file, in one link, adds a name
   // and removes none; anything else would leave a file there for good.
   if ((!targetIsNew || !fd) && onlyAddsNames(folder)) return failed(nullptr, FileError::AddOnlyFolder);
+  removeAbandoned(folder);
+  if (fd) lockAsOurs(fd.get());  // before it may get a name
   if (!fd) {  // a file system without unnamed files: a named one
     named = createNamed(folder, mode);
     if (!named) return nullptr;

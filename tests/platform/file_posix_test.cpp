@@ -33,7 +33,19 @@ bool noLinks = false;        // every link of an unnamed file fails, as on an ol
 int emptyPathLinks = 0;      // links made with AT_EMPTY_PATH
 std::vector<std::string> linkNames;  // the names unnamed files were linked as
 std::set<std::string> syncedFolders;
+std::vector<bool> filesHeldWhenSynced;  // whether another could lock each file synced
 }  // namespace seen
+
+// Whether some open file holds a lock on the file `fd` names.
+bool heldByAnother(int fd) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  const int other = ::open(self.c_str(), O_RDWR | O_CLOEXEC);
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  const bool held = other >= 0 && ::fcntl(other, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+  ::close(other);
+  return held;
+}
 
 template <typename Function>
 Function next(const char* name) {
@@ -125,6 +137,7 @@ extern "C" int fsync(int fd) {
   if (result == 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && ::readlink(self.c_str(), path, PATH_MAX) > 0) {
     seen::syncedFolders.insert(path);
   }
+  if (S_ISREG(st.st_mode)) seen::filesHeldWhenSynced.push_back(heldByAnother(fd));
   return result;
 }
 
@@ -408,6 +421,41 @@ TEST_F(SaveTest, AFolderThatOnlyAddsNames) {
     EXPECT_EQ(folder.list() == before, result == kNotSaved);
     ASSERT_TRUE(store.close());
   }
+}
+
+// A save removes what killed runs left in its folder: files named as ours
+// are, that no run holds, untouched for a minute; nothing else. Its own
+// file is held as long as it is written, named from the start or not.
+TEST_F(SaveTest, RemovesWhatKilledRunsLeft) {
+  struct Case { const char* name; bool old, held, removed; };
+  const Case cases[] = {
+      {".hushmaker-abc123.tmp", true, false, true},  {".hushmaker-abc124.tmp", true, true, false},
+      {".hushmaker-abc125.tmp", false, false, false}, {".hushmaker-abc12.tmp", true, false, false},
+      {".hushmaker-abC126.tmp", true, false, false},  {"hushmaker-abc127.tmp", true, false, false},
+      {".hushmaker-abc128.tmpx", true, false, false},
+  };
+  std::vector<int> holders;
+  for (const Case& c : cases) {
+    test::writeFile(folder / c.name, bytesOf("part"));
+    const timespec twoMinutesAgo[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+    if (c.old) ::utimensat(AT_FDCWD, (folder / c.name).c_str(), twoMinutesAgo, 0);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    if (!c.held) continue;
+    holders.push_back(::open((folder / c.name).c_str(), O_RDWR));
+    ASSERT_EQ(::fcntl(holders.back(), F_OFD_SETLK, &lock), 0);
+  }
+  for (const int namedFromTheStart : {0, 1}) {
+    load(test::largeSampleMovie());
+    seen::failing = {{"O_TMPFILE", {EOPNOTSUPP, namedFromTheStart}}};
+    seen::filesHeldWhenSynced.clear();
+    EXPECT_EQ(store.save(storePath(folder / "out.3mm")), kSaved);
+    seen::failing.clear();
+    EXPECT_EQ(seen::filesHeldWhenSynced, std::vector<bool>{true}) << namedFromTheStart;
+    ASSERT_TRUE(store.close());
+  }
+  for (const Case& c : cases) EXPECT_EQ(fs::exists(folder / c.name), !c.removed) << c.name;
+  for (const int fd : holders) ::close(fd);
 }
 
 // Any path the file system takes works, however long: here a target in a
