@@ -15,6 +15,8 @@
 namespace hush {
 namespace {
 
+constexpr DWORD kDiskQuotaExceeded = 1295;  // ERROR_DISK_QUOTA_EXCEEDED, which mingw-w64 lacks
+
 FileError fileErrorOf(DWORD error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
@@ -29,7 +31,7 @@ FileError fileErrorOf(DWORD error) {
     case ERROR_USER_MAPPED_FILE: return FileError::InUse;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL: return FileError::DiskFull;
-    case ERROR_DISK_QUOTA_EXCEEDED: return FileError::QuotaFull;
+    case kDiskQuotaExceeded: return FileError::QuotaFull;
     case ERROR_FILE_TOO_LARGE: return FileError::TooLarge;
     case ERROR_WRITE_PROTECT: return FileError::ReadOnlyDisk;
     case ERROR_FILENAME_EXCED_RANGE: return FileError::PathTooLong;
@@ -215,6 +217,8 @@ constexpr DWORD kKeptAttributes =
 // Moves a file onto another in one step. A virus scanner or an indexer
 // that opens a new file for a moment makes the move fail while it looks:
 // that is tried again for about a second before the move is given up.
+// Between the tries the file is marked for deletion again, so that a
+// process killed while it waits leaves nothing.
 bool moveOnto(const std::wstring& from, const std::wstring& to) {
   const DWORD start = GetTickCount();
   for (;;) {
@@ -223,7 +227,12 @@ bool moveOnto(const std::wstring& from, const std::wstring& to) {
     const bool inUse =
         error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
     if (!inUse || GetTickCount() - start >= 1000) return false;
+    const HANDLE waiting = CreateFileW(from.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    const bool doomed = waiting != INVALID_HANDLE_VALUE && markForDeletion(waiting, true);
     Sleep(50);
+    if (doomed) markForDeletion(waiting, false);
+    if (waiting != INVALID_HANDLE_VALUE) CloseHandle(waiting);
+    SetLastError(error);
   }
 }
 
@@ -314,7 +323,12 @@ class WindowsFileSystem final : public FileSystem {
     const HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+    // Nothing there may be created; a link to nothing (which the open
+    // followed, but which has attributes of its own) is left alone.
+    if (error == ERROR_FILE_NOT_FOUND) {
+      return GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES || failed(false, FileError::LinkToNothing);
+    }
+    if (error == ERROR_PATH_NOT_FOUND) return true;
     if (error == ERROR_ACCESS_DENIED) return failed(false, deniedOn(name));
     if (error != ERROR_SUCCESS && error != ERROR_SHARING_VIOLATION) return failed(false, fileErrorOf(error));
     const bool isFile = error != ERROR_SUCCESS || GetFileType(handle) == FILE_TYPE_DISK;
@@ -386,11 +400,39 @@ class WindowsFileSystem final : public FileSystem {
     return Path(final.begin(), final.end());
   }
 
-  // Names ignore the case of ASCII letters.
+  // Two names are one file as Windows takes them: their full paths (with
+  // '/', '..', doubled separators and trailing dots as the system reads
+  // them), in one folder where the folders exist (whatever their spelling:
+  // a short name, "\\?\"), and equal but for case as the system folds it.
   bool nameOneNewFile(const Path& a, const Path& b) override {
-    const auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+    if (!usable(a) || !usable(b)) return a == b;
+    const std::wstring fullA = nativeName(a), fullB = nativeName(b);
+    const std::wstring folderA = folderOf(fullA), folderB = folderOf(fullB);
+    const auto identityA = folderIdentity(folderA), identityB = folderIdentity(folderB);
+    if (identityA && identityB) {
+      return *identityA == *identityB && sameButForCase(fullA.substr(folderA.size()), fullB.substr(folderB.size()));
+    }
+    return sameButForCase(fullA, fullB);
+  }
+
+ private:
+  static std::optional<FileIdentity> folderIdentity(const std::wstring& folder) {
+    const HANDLE handle =
+        CreateFileW(folder.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    WindowsFile file(handle);
+    return file.identity();
+  }
+
+  // Case is folded as the file system folds it, which no locale changes;
+  // the invariant mapping is the nearest the API has, back to XP.
+  static bool sameButForCase(std::wstring a, std::wstring b) {
+    for (std::wstring* text : {&a, &b}) {
+      if (text->empty()) continue;
+      const int size = static_cast<int>(text->size());
+      if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text->data(), size, text->data(), size) != size) return false;
+    }
+    return a == b;
   }
 };
 

@@ -213,7 +213,8 @@ TEST_F(RunTest, ATargetKeepsItsAccessRules) {
 }
 
 // Another program holds a file open and shares nothing: the run fails
-// cleanly, or, when the hold ends within about a second, waits it out.
+// cleanly, or, when the hold ends within about a second, waits it out; a
+// run ended while it waits leaves nothing.
 TEST_F(RunTest, FilesOtherProgramsHold) {
   writeFile(folder / "out.3mm", bytesOf("an older silent movie"));
   const auto hold = [&](const std::string& name) {
@@ -244,6 +245,15 @@ TEST_F(RunTest, FilesOtherProgramsHold) {
   scanner.join();
   EXPECT_EQ(result.status, 7);
   EXPECT_EQ(readFile(folder / "out.3mm"), silentSample());
+
+  held = hold("out.3mm");
+  const int pid = startProgram(HUSHMAKER_EXE, {"movie.3mm", "out.3mm"}, folder.path());
+  waitUntil([&] { return folder.list().size() > 2; }, std::chrono::seconds(3));
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // well into the waiting
+  endProgram(pid);
+  CloseHandle(held);
+  waitUntil([&] { return folder.list().size() == 2; }, std::chrono::seconds(5));
+  EXPECT_EQ(folder.list(), (Files{"movie.3mm", "out.3mm"}));
 }
 
 // Ended in the middle of saving a 100 MiB movie, as Task Manager ends a

@@ -55,6 +55,41 @@ TEST_F(InPlaceSaveTest, ShortName) {
   EXPECT_EQ(folder.list(), (std::vector<std::string>{"a rather long movie name.3mm"}));
 }
 
+// Two new names are one file as Windows takes them: any case of any
+// letter, any spelling of the path that leads to one folder.
+TEST(WindowsFiles, NamesOfOneNewFile) {
+  test::TempFolder folder;
+  fs::create_directory(folder / "a rather long folder");
+  const std::wstring longName = (folder / "a rather long folder").wstring();
+  wchar_t shortName[MAX_PATH] = {};
+  const DWORD length = GetShortPathNameW(longName.c_str(), shortName, MAX_PATH);
+  const std::wstring in = longName + L"\\";
+  struct Case { std::wstring a, b; bool one; };
+  const Case cases[] = {
+      {in + L"\u00c4.3mm", in + L"\u00e4.3mm", true},   {in + L"\u00c9-quiet.3mm", in + L"\u00e9-QUIET.3mm", true},
+      {in + L"x.3mm", longName + L"/x.3mm", true},       {in + L"x.3mm", longName + L"\\\\x.3mm", true},
+      {in + L"x.3mm", in + L"sub\\..\\x.3mm", true},     {in + L"x.3mm", L"\\\\?\\" + in + L"x.3mm", true},
+      {in + L"x.3mm", longName + L".\\x.3mm", true},     {in + L"x.3mm", in + L"y.3mm", false},
+      {in + L"\u00c4.3mm", in + L"A.3mm", false},
+      {in + L"x.3mm", std::wstring(shortName, length) + L"\\x.3mm", length > 0 && length < MAX_PATH},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(nativeFileSystem().nameOneNewFile(Path(c.a.begin(), c.a.end()), Path(c.b.begin(), c.b.end())), c.one)
+        << fs::path(c.b).string();
+  }
+}
+
+// A link to nothing is never replaced by a file.
+TEST_F(SaveTest, LinkToNothingIsLeftAlone) {
+  load(test::sampleMovie());
+  std::error_code noLinks;  // Wine may make none
+  fs::create_symlink(folder / "gone.3mm", folder / "link.3mm", noLinks);
+  if (noLinks) GTEST_SKIP() << "no symbolic links here";
+  EXPECT_EQ(store.save(storePath(folder / "link.3mm")), kNotSaved);
+  EXPECT_EQ(store.lastFailure().file, FileError::LinkToNothing);
+  EXPECT_TRUE(fs::is_symlink(folder / "link.3mm"));
+}
+
 TEST_F(SaveTest, ReadOnlyTargetFailsCleanly) {
   load(test::sampleMovie());
   test::writeFile(folder / "out.3mm", test::bytesOf("old"));
