@@ -291,6 +291,24 @@ class WindowsTempFile final : public TempFileThrough<WindowsFile> {
   bool doomed_;
 };
 
+// Whether `name`, which no open finds, is a link to nothing. Windows
+// lists such a link. Wine hides it from every look, and only an attempt to
+// create the name shows that it is taken (the attempt is undone at once).
+bool isLinkToNothing(const std::wstring& name) {
+  WIN32_FIND_DATAW entry;
+  const HANDLE listed = FindFirstFileW(name.c_str(), &entry);
+  if (listed != INVALID_HANDLE_VALUE) {
+    FindClose(listed);
+    return true;
+  }
+  static const bool underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  if (!underWine) return false;
+  const HANDLE made = CreateFileW(name.c_str(), DELETE, 0, nullptr, CREATE_NEW,
+                                  FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (made != INVALID_HANDLE_VALUE) CloseHandle(made);
+  return made == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS;
+}
+
 class WindowsFileSystem final : public FileSystem {
  public:
   std::unique_ptr<File> openForReading(const Path& path) override {
@@ -323,11 +341,8 @@ class WindowsFileSystem final : public FileSystem {
     const HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-    // Nothing there may be created; a link to nothing (which the open
-    // followed, but which has attributes of its own) is left alone.
-    if (error == ERROR_FILE_NOT_FOUND) {
-      return GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES || failed(false, FileError::LinkToNothing);
-    }
+    // Nothing there may be created; a link to nothing is left alone.
+    if (error == ERROR_FILE_NOT_FOUND) return !isLinkToNothing(name) || failed(false, FileError::LinkToNothing);
     if (error == ERROR_PATH_NOT_FOUND) return true;
     if (error == ERROR_ACCESS_DENIED) return failed(false, deniedOn(name));
     if (error != ERROR_SUCCESS && error != ERROR_SHARING_VIOLATION) return failed(false, fileErrorOf(error));

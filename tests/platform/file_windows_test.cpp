@@ -79,17 +79,6 @@ TEST(WindowsFiles, NamesOfOneNewFile) {
   }
 }
 
-// A link to nothing is never replaced by a file.
-TEST_F(SaveTest, LinkToNothingIsLeftAlone) {
-  load(test::sampleMovie());
-  std::error_code noLinks;  // Wine may make none
-  fs::create_symlink(folder / "gone.3mm", folder / "link.3mm", noLinks);
-  if (noLinks) GTEST_SKIP() << "no symbolic links here";
-  EXPECT_EQ(store.save(storePath(folder / "link.3mm")), kNotSaved);
-  EXPECT_EQ(store.lastFailure().file, FileError::LinkToNothing);
-  EXPECT_TRUE(fs::is_symlink(folder / "link.3mm"));
-}
-
 TEST_F(SaveTest, ReadOnlyTargetFailsCleanly) {
   load(test::sampleMovie());
   test::writeFile(folder / "out.3mm", test::bytesOf("old"));

@@ -34,7 +34,14 @@ wine "$dir/Hushmaker.exe" link.3mm link.3mm </dev/null >/dev/null || status=$?
 [ "$status" -eq 7 ] && [ -L link.3mm ] && cmp -s linked.3mm expected.3mm ||
   { echo "in place through a link: status $status, $(ls -l link.3mm)"; exit 1; }
 echo "in place through a link: the file it names silenced, the link kept"
-rm link.3mm linked.3mm expected.3mm
+# A link to nothing (which Wine hides from the program) is never replaced.
+ln -s gone.3mm dangling.3mm
+status=0
+wine "$dir/Hushmaker.exe" linked.3mm dangling.3mm </dev/null >/dev/null || status=$?
+[ "$status" -eq 3 ] && [ -L dangling.3mm ] && [ ! -e gone.3mm ] ||
+  { echo "a link to nothing: status $status, $(ls -l dangling.3mm)"; exit 1; }
+echo "a link to nothing as the output: refused, the link kept"
+rm link.3mm linked.3mm expected.3mm dangling.3mm
 
 # A refused group on the console: the error stays on screen until a key.
 "$launch" "$dir/make_sample.exe" refused.3mm refused </dev/null
