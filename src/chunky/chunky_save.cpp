@@ -357,6 +357,7 @@ void ChunkyFile::standForSavedFile(const Path& target, const SaveLayout& layout,
 SaveResult ChunkyFile::save(const Path& target) {
   failure_ = {};
   noteFileError(target.empty() ? FileError::NoName : FileError::None);
+  noteCopyLeftBehind({});
   // A store that lost its stream could not copy its payloads.
   if (!isOpen_ || !file_) return fail(kNotSaved, FailureKind::File);
   if (target.empty()) return fail(kNotSaved, FailureKind::File);

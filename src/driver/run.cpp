@@ -81,6 +81,10 @@ Outcome silence(const std::vector<Job>& jobs, std::size_t index, FileSystem& fil
   }
   const std::string reason = failureReason(document.lastFailure(), Step::Save);
   std::fprintf(out, "Couldn't save!\nError: %s\n", reason.c_str());
+  if (!copyLeftBehind().empty()) {
+    std::fprintf(out, "The silent copy is left as %s, in the folder of %s\n", copyLeftBehind().c_str(),
+                 job.output.text.c_str());
+  }
   return {kExitSaveFailed, reason};
 }
 

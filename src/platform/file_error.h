@@ -1,6 +1,8 @@
 // Why a file operation failed, in the terms a user can act on.
 #pragma once
 
+#include <string>
+
 namespace hush {
 
 enum class FileError {
@@ -34,5 +36,11 @@ enum class FileError {
 // removing files) cannot overwrite it as it can errno.
 FileError lastFileError();
 void noteFileError(FileError error);
+
+// The name, in the target's folder, of a complete silent copy that a save
+// failing at its last step could not remove either: where the user finds
+// it. Empty when nothing was left.
+const std::string& copyLeftBehind();
+void noteCopyLeftBehind(std::string name);
 
 }  // namespace hush

@@ -256,12 +256,16 @@ class WindowsTempFile final : public TempFileThrough<WindowsFile> {
       : TempFileThrough(handle), name_(std::move(name)), guard_(name_), doomed_(markForDeletion(handle, true)) {}
   ~WindowsTempFile() override {
     file_.close();
-    if (!name_.empty()) DeleteFileW(name_.c_str());
+    if (!name_.empty() && !DeleteFileW(name_.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND && complete_) {
+      const std::wstring name = name_.substr(name_.find_last_of(L'\\') + 1);
+      noteCopyLeftBehind(std::string(name.begin(), name.end()));  // our names are ASCII
+    }
   }
   WindowsTempFile(const WindowsTempFile&) = delete;
   WindowsTempFile& operator=(const WindowsTempFile&) = delete;
 
   bool commit(const Path& target) override {
+    complete_ = true;  // written and synced
     if (!usable(target)) return failed(false, unusableName(target));
     if (doomed_ && !markForDeletion(file_.handle(), false)) return failed(false);
     // Windows will not replace a read-only file; say so ourselves, since
@@ -289,6 +293,7 @@ class WindowsTempFile final : public TempFileThrough<WindowsFile> {
   std::wstring name_;
   TempNameGuard guard_;  // for a console event while the file has its name
   bool doomed_;
+  bool complete_ = false;
 };
 
 // Whether `name`, which no open finds, is a link to nothing. Windows

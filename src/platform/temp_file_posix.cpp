@@ -137,7 +137,9 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
   }
   ~PosixTempFile() override {
     file_.close();
-    if (!name_.empty()) ::unlinkat(place_.folder.get(), name_.c_str(), 0);
+    if (!name_.empty() && ::unlinkat(place_.folder.get(), name_.c_str(), 0) != 0 && errno != ENOENT && complete_) {
+      noteCopyLeftBehind(name_);
+    }
   }
   PosixTempFile(const PosixTempFile&) = delete;
   PosixTempFile& operator=(const PosixTempFile&) = delete;
@@ -146,6 +148,7 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
   bool takeRightsOfTarget() { return carryRightsOfTarget(place_, file_.fd()); }
 
   bool commit(const Path& target) override {
+    complete_ = true;  // written and synced
     auto destination = locate(target);
     if (!destination) return false;
     const int folder = destination->folder.get();
@@ -209,6 +212,7 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
 
   Place place_;
   bool targetIsNew_;
+  bool complete_ = false;
   std::string name_;  // empty while the file has no name, and once committed
   std::unique_ptr<TempNameGuard> guard_;  // for as long as it has a name
 };

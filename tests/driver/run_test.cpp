@@ -8,6 +8,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "platform/file_error.h"
 #include "support/faulty_file_system.h"
 #include "support/sample_document.h"
 #include "support/save_scenario.h"
@@ -115,6 +116,24 @@ TEST(DropConsole, IsAConsoleOfItsOwnThatAPersonSeesOrWinesNewOne) {
       {"Wine: a pipe for output", {false, true, false, false, true, false}, false},
   };
   for (const Case& c : cases) EXPECT_EQ(isADropConsole(c.facts), c.drop) << c.what;
+}
+
+// A save that fails at its last step and cannot remove its complete copy
+// either says where the copy is.
+TEST(RunSaveFailures, SaysWhereACopyLeftBehindIs) {
+  test::TempFolder folder;
+  const auto in = folder / "movie.3mm", out = folder / "out.3mm";
+  test::writeFile(in, test::sampleMovie().bytes());
+  test::FaultyFileSystem files;
+  ASSERT_EQ(runWith(files, {"hushmaker", in, out}).status, kExitSaved);
+  const auto log = files.log();
+  const auto commit = static_cast<std::uint64_t>(std::find(log.begin(), log.end(), "commit") - log.begin() + 1);
+  files.reset();
+  files.beforeOperation(commit, [] { noteCopyLeftBehind(".hushmaker-abc123.tmp"); });
+  files.failOperation(commit);
+  const RunOutcome outcome = runWith(files, {"hushmaker", in, out});
+  EXPECT_TRUE(endsWith(outcome.output, "The silent copy is left as .hushmaker-abc123.tmp, in the folder of " +
+                                           out.string() + "\n")) << outcome.output;
 }
 
 // Running out of memory while writing stays a failed save: the target

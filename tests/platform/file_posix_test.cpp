@@ -71,6 +71,11 @@ extern "C" int renameat(int fromFolder, const char* from, int toFolder, const ch
   return fails("renameat") ? -1 : real(fromFolder, from, toFolder, to);
 }
 
+extern "C" int unlinkat(int folder, const char* name, int flags) {
+  static const auto real = next<int (*)(int, const char*, int)>("unlinkat");
+  return fails("unlinkat") ? -1 : real(folder, name, flags);
+}
+
 extern "C" ssize_t flistxattr(int fd, char* names, size_t size) {
   static const auto real = next<ssize_t (*)(int, char*, size_t)>("flistxattr");
   return fails("flistxattr") ? -1 : real(fd, names, size);
@@ -327,6 +332,7 @@ TEST_F(SaveTest, CallsTheSystemFails) {
       {{{"copy_file_range", {EIO, 1}}}, 0640, kNotSaved, FileError::DiskError},
       {{{"copy_file_range", {EDQUOT, 1}}}, 0640, kNotSaved, FileError::QuotaFull},
       {{{"renameat", {ENOENT, 1}}}, 0640, kNotSaved, FileError::NameNotAllowed},  // a character exFAT reserves
+      {{{"renameat", {EIO, 1}}, {"unlinkat", {EIO, 1}}}, 0640, kNotSaved, FileError::DiskError},  // a copy left
       {{{"O_TMPFILE", {EOPNOTSUPP, 1}}, {"O_EXCL", {ENOENT, 1}}}, 0640, kNotSaved, FileError::NameNotAllowed},
       {{{"fchmod", {EPERM, 1}}}, 0640, kNotSaved, FileError::RightsNotKept},
       {{{"fchmod", {EPERM, 1}}}, 0600, kSaved, FileError::None},
@@ -342,6 +348,9 @@ TEST_F(SaveTest, CallsTheSystemFails) {
     EXPECT_EQ(store.save(storePath(folder / "out.3mm")), c.result) << c.failing.begin()->first;
     seen::failing.clear();
     EXPECT_EQ(store.lastFailure().file, c.error) << c.failing.begin()->first;
+    const std::string left = copyLeftBehind();
+    EXPECT_EQ(!left.empty() && fs::file_size(folder / left) > 1000, c.failing.contains("unlinkat"));  // the whole copy
+    if (!left.empty()) fs::remove(folder / left);
     ASSERT_TRUE(store.close());
   }
 }
