@@ -86,7 +86,7 @@ class PosixFileSystem final : public FileSystem {
     if (!first) return failed(std::nullopt);
     // Nothing there to follow to (a new name, a link to nothing, a loop):
     // the path as it is, for mayReplace to take or refuse.
-    if (::fstatat(first->folder.get(), first->name.c_str(), &file, 0) != 0) return path;
+    if (::fstatat(first.value().folder.get(), first->name.c_str(), &file, 0) != 0) return path;
     Path current = path;
     for (int hop = 0; hop <= kMaxLinks; ++hop) {
       const auto place = locate(current);

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/file_posix.h"
@@ -26,7 +27,7 @@ FileError namingError(int error) { return error == ENOENT ? FileError::NameNotAl
 
 constexpr char kTempPrefix[] = ".hushmaker-";
 constexpr char kTempSuffix[] = ".tmp";
-constexpr char kTempLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::string_view kTempLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr std::size_t kTempLetterCount = 6;
 
 // A name only a temporary file of ours has.
@@ -83,7 +84,7 @@ std::string randomName() {
   state = state * 6364136223846793005u + 1442695040888963407u;
   std::string name = kTempPrefix;
   for (std::size_t i = 0; i < kTempLetterCount; ++i) {
-    name.push_back(kTempLetters[(state >> (16 + 5 * i)) % (sizeof kTempLetters - 1)]);
+    name.push_back(kTempLetters[(state >> (16 + 5 * i)) % kTempLetters.size()]);
   }
   return name + kTempSuffix;
 }
@@ -225,7 +226,7 @@ bool onlyAddsNames([[maybe_unused]] int folder) {
   int flags = 0;
   return open && ::ioctl(open.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_APPEND_FL) != 0;
 #else
-  return false;
+  return false;  // no such folder that we could tell
 #endif
 }
 

@@ -212,7 +212,9 @@ TEST(RunDroppedFiles, EachIsAMovieOfItsOwn) {
       for (auto at = outcome.output.find(text); at != std::string::npos; at = outcome.output.find(text, at + 1)) ++n;
       return n;
     };
-    EXPECT_EQ(count("\nLoaded. ") + count("\nCouldn't load!"), drop.movies.size() - (drop.status == kExitSaveFailed));
+    const std::size_t refused = drop.status == kExitSaveFailed;
+    EXPECT_EQ(count("\nLoaded. ") + count("\nCouldn't load!"), drop.movies.size() - refused);
+    EXPECT_EQ(count("\nCouldn't save!\nError: "), refused);
     for (std::size_t i = 0; i < drop.movies.size(); ++i) {
       if (drop.movies[i] != "-") {
         EXPECT_EQ(test::readFile(args[i + 1]), movies[i]) << drop.movies[i];
