@@ -2,6 +2,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "platform/descriptor_posix.h"
@@ -33,7 +34,7 @@ class PosixFile final : public File {
     while (done < bytes.size()) {
       const ssize_t n = ::write(fd(), bytes.data() + done, bytes.size() - done);
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return failed(false);
+      if (n < 0) return writeFailed();
       if (n == 0) return failed(false, FileError::DiskFull);
       done += static_cast<std::size_t>(n);
     }
@@ -54,7 +55,7 @@ class PosixFile final : public File {
           kernelCopy_ = false;  // not here: copy through user space from now on
           return File::copyFrom(source, offset, length);
         }
-        if (n < 0) return failed(false);
+        if (n < 0) return writeFailed();
         if (n == 0) return false;  // the source ends early
         left -= static_cast<std::uint64_t>(n);
       }
@@ -83,6 +84,15 @@ class PosixFile final : public File {
     return fd >= 0 && (::close(fd) == 0 || failed(false));
   }
  private:
+  // A write refused to a file open for writing is no question of rights:
+  // when no block is left (FAT through FUSE then says EPERM), the disk is full.
+  bool writeFailed() const {
+    const int error = errno;
+    struct statvfs space {};
+    const bool full = (error == EPERM || error == EACCES) && ::fstatvfs(fd(), &space) == 0 && space.f_bavail == 0;
+    return failed(false, full ? FileError::DiskFull : fileErrorOf(error));
+  }
+
   Descriptor fd_;
   bool kernelCopy_ = true;
 };

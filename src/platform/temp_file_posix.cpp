@@ -21,9 +21,14 @@
 namespace hush::posix {
 namespace {
 
-// Why a new name could not be made in a folder that is open: one missing
-// there is a name the folder will not take.
-FileError namingError(int error) { return error == ENOENT ? FileError::NameNotAllowed : fileErrorOf(error); }
+// Why a name could not be made in a folder that is open: one missing
+// there is a name the folder will not take, and so is a new name refused
+// to a file the folder just took (FAT through FUSE says EPERM for a
+// character it reserves or a name too long).
+FileError namingError(int error, bool newName = false) {
+  const bool refused = error == ENOENT || (newName && (error == EPERM || error == EACCES));
+  return refused ? FileError::NameNotAllowed : fileErrorOf(error);
+}
 
 constexpr char kTempPrefix[] = ".hushmaker-";
 constexpr char kTempSuffix[] = ".tmp";
@@ -169,7 +174,9 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
       if (!giveName()) return commitCopy(*destination);
     }
     if (!file_.close()) return false;
-    if (::renameat(place_.folder.get(), name_.c_str(), folder, name) != 0) return failed(false, namingError(errno));
+    if (::renameat(place_.folder.get(), name_.c_str(), folder, name) != 0) {
+      return failed(false, namingError(errno, targetIsNew_));
+    }
     name_.clear();  // it is the target's now
     guard_.reset();
     return true;
@@ -206,7 +213,7 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
       file_.close();
       return true;
     }
-    if (copied) failed(false, namingError(errno));
+    if (copied) failed(false, namingError(errno, targetIsNew_));
     ::unlinkat(place_.folder.get(), named->name.c_str(), 0);
     return false;
   }

@@ -4,7 +4,7 @@
 # ignore case), NTFS and FAT32 (no modes to set). On each: a save over the
 # movie under another case of its name, a save over an existing file, a
 # run killed while it writes (a later run removes what it left), and on
-# exFAT a name with a character it reserves.
+# exFAT and FAT a name with a character they reserve.
 #   fuse_runs.sh BUILD_DIR    (as root, for the loop devices and mounts)
 set -euo pipefail
 dir="$(cd "$1" && pwd)"
@@ -71,9 +71,11 @@ for kind in exfat ntfs fat32; do
   echo "$kind: in place under another case, over a file, and after a kill ($([ -n "$left" ] && echo "a file left, then removed" || echo "nothing left")): right"
 done
 
-# exFAT reserves some characters: the name is refused for what it is.
-at="$work/exfat"
-silence "$at/in.3mm" "$at/what?.3mm"
-[ "$status" = 3 ] && [ "$last" = "Error: The folder won't take a new file by that name" ] ||
-  { echo "exfat: a reserved character: status $status, $last"; exit 1; }
-echo "exfat: a reserved character: refused for what it is"
+# exFAT and FAT reserve some characters: the name is refused for what it is.
+for kind in exfat fat32; do
+  at="$work/$kind"
+  silence "$at/in.3mm" "$at/what?.3mm"
+  [ "$status" = 3 ] && [ "$last" = "Error: The folder won't take a new file by that name" ] ||
+    fail "a reserved character: status $status, $last"
+  echo "$kind: a reserved character: refused for what it is"
+done

@@ -5,6 +5,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -90,6 +91,14 @@ extern "C" ssize_t listxattr(const char* path, char* names, size_t size) {
 extern "C" ssize_t copy_file_range(int in, off64_t* inAt, int out, off64_t* outAt, size_t length, unsigned flags) {
   static const auto real = next<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range");
   return fails("copy_file_range") ? -1 : real(in, inAt, out, outAt, length, flags);
+}
+
+// As a file system with no block left.
+extern "C" int fstatvfs(int fd, struct statvfs* into) {
+  static const auto real = next<int (*)(int, struct statvfs*)>("fstatvfs");
+  const int result = real(fd, into);
+  if (fails("full")) into->f_bavail = 0;
+  return result;
 }
 
 extern "C" int fchmod(int fd, mode_t mode) {
@@ -334,12 +343,17 @@ TEST_F(SaveTest, CommitWhenTheSystemLetsItDown) {
 // A call the system fails fails the save it serves, for the call's reason;
 // a fresh name somebody took first is only tried again, and a mode that
 // cannot be set (as on FAT) fails nothing when the new file has it already.
+// A mode of 0 saves to a new name.
 TEST_F(SaveTest, CallsTheSystemFails) {
   struct Case { std::map<std::string, std::pair<int, int>> failing; mode_t mode; SaveResult result; FileError error; };
   const Case cases[] = {
       {{{"copy_file_range", {EIO, 1}}}, 0640, kNotSaved, FileError::DiskError},
       {{{"copy_file_range", {EDQUOT, 1}}}, 0640, kNotSaved, FileError::QuotaFull},
+      {{{"copy_file_range", {EPERM, 1}}, {"full", {0, 1}}}, 0640, kNotSaved, FileError::DiskFull},  // FAT through FUSE
+      {{{"copy_file_range", {EPERM, 1}}}, 0640, kNotSaved, FileError::AccessDenied},
       {{{"renameat", {ENOENT, 1}}}, 0640, kNotSaved, FileError::NameNotAllowed},  // a character exFAT reserves
+      {{{"O_TMPFILE", {EOPNOTSUPP, 1}}, {"renameat", {EPERM, 1}}}, 0, kNotSaved, FileError::NameNotAllowed},  // on FAT
+      {{{"renameat", {EPERM, 1}}}, 0640, kNotSaved, FileError::AccessDenied},
       {{{"renameat", {EIO, 1}}, {"unlinkat", {EIO, 1}}}, 0640, kNotSaved, FileError::DiskError},  // a copy left
       {{{"O_TMPFILE", {EOPNOTSUPP, 1}}, {"copy_file_range", {EIO, 1}}, {"unlinkat", {EIO, 1}}}, 0640, kNotSaved,
        FileError::DiskError},  // a part left, never named as the copy
@@ -355,7 +369,7 @@ TEST_F(SaveTest, CallsTheSystemFails) {
     ASSERT_EQ(::setxattr((folder / "out.3mm").c_str(), "user.origin", "camera", 6, 0), 0);
     load(test::largeSampleMovie());  // payloads large enough to be copied, not gathered
     seen::failing = c.failing;
-    EXPECT_EQ(store.save(storePath(folder / "out.3mm")), c.result) << c.failing.begin()->first;
+    EXPECT_EQ(store.save(storePath(folder / (c.mode == 0 ? "new.3mm" : "out.3mm"))), c.result) << c.failing.begin()->first;
     seen::failing.clear();
     EXPECT_EQ(store.lastFailure().file, c.error) << c.failing.begin()->first;
     const std::string left = copyLeftBehind();
