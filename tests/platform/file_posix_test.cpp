@@ -185,18 +185,20 @@ std::string acl(std::vector<std::array<std::uint32_t, 3>> entries) {
 }
 constexpr std::uint32_t kUserObj = 1, kUser = 2, kGroupObj = 4, kMask = 0x10, kOther = 0x20, kAny = 0xFFFFFFFF;
 
-// As an ordinary user: a folder we may not write fails the save cleanly; a
-// replaced target keeps its rights and never gains any (a group we cannot
-// give it loses its bits, and its ACL entry); a target we may write but not
-// read is replaced, and so is one on a file system that keeps no attributes.
+// As an ordinary user: a folder we may not write fails the save cleanly,
+// one we may not read does not; a replaced target keeps its rights and
+// never gains any (a group we cannot give it loses its bits, and its ACL
+// entry); a target we may write but not read is replaced, and so is one on
+// a file system that keeps no attributes.
 TEST(UserRights, ReplacingTargets) {
-  struct Case { const char* what; mode_t mode; bool othersGroup, lockedFolder, noAttributes; SaveResult result; mode_t after; };
+  struct Case { const char* what; mode_t mode; bool othersGroup; mode_t folderMode; bool noAttributes; SaveResult result; mode_t after; };
   const Case cases[] = {
-      {"a folder we may not write", 0644, false, true, false, kNotSaved, 0644},
-      {"a group not ours", 0664, true, false, false, kSaved, 0604},
-      {"a group not ours, in an ACL", 0664, true, false, false, kSaved, 0664},
-      {"a target we may write, not read", 0200, false, false, false, kSaved, 0200},
-      {"no extended attributes", 0640, false, false, true, kSaved, 0640},
+      {"a folder we may not write", 0644, false, 0500, false, kNotSaved, 0644},
+      {"a folder we may not read", 0644, false, 0300, false, kSaved, 0644},
+      {"a group not ours", 0664, true, 0, false, kSaved, 0604},
+      {"a group not ours, in an ACL", 0664, true, 0, false, kSaved, 0664},
+      {"a target we may write, not read", 0200, false, 0, false, kSaved, 0200},
+      {"no extended attributes", 0640, false, 0, true, kSaved, 0640},
   };
   test::TempFolder folder;
   test::writeFile(folder / "movie.3mm", test::sampleMovie().bytes());
@@ -218,12 +220,13 @@ TEST(UserRights, ReplacingTargets) {
       if (c.othersGroup && !root) continue;
       const fs::path target = folder / c.what / "out.3mm";
       ::chmod(target.c_str(), c.mode);
-      if (c.lockedFolder) ::chmod((folder / c.what).c_str(), 0500);
+      if (c.folderMode != 0) ::chmod((folder / c.what).c_str(), c.folderMode);
       if (c.noAttributes) seen::failing = {{"flistxattr", {ENOTSUP, 99}}, {"listxattr", {ENOTSUP, 99}}};
       ChunkyFile store;
       ASSERT_EQ(store.open(storePath(folder / "movie.3mm")), kOpened);
       EXPECT_EQ(store.save(storePath(target)), c.result) << c.what;
       seen::failing.clear();
+      ::chmod((folder / c.what).c_str(), 0700);
       struct stat st {};
       EXPECT_EQ(::stat(target.c_str(), &st) == 0 ? st.st_mode & 07777 : 0, c.after) << c.what;
       EXPECT_EQ(std::distance(fs::directory_iterator(folder / c.what), {}), 1) << c.what;  // no temporary file
