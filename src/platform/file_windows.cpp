@@ -191,11 +191,20 @@ bool markForDeletion(HANDLE handle, bool doomed) {
   return setInformation != nullptr && setInformation(handle, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
+bool underWine() {
+  static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return wine;
+}
+
 // Who may do what with a file we replace goes with its contents: its access
 // rules are copied onto the file that takes its place. Where the system
 // keeps none (FAT, some network shares) there is nothing to copy, and the
-// new file has the folder's.
+// new file has the folder's. Wine keeps a file's rights as a Unix mode,
+// which copied rules map back wider (a 0600 file's come back as 0775):
+// there the new file keeps the mode any new file gets, as Wine's own copy
+// and replace leave it.
 void carryAccessRules(const std::wstring& from, HANDLE to) {
+  if (underWine()) return;
   PACL rules = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (GetNamedSecurityInfoW(from.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &rules,
@@ -306,8 +315,7 @@ bool isLinkToNothing(const std::wstring& name) {
     FindClose(listed);
     return true;
   }
-  static const bool underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-  if (!underWine) return false;
+  if (!underWine()) return false;
   const HANDLE made = CreateFileW(name.c_str(), DELETE, 0, nullptr, CREATE_NEW,
                                   FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (made != INVALID_HANDLE_VALUE) CloseHandle(made);

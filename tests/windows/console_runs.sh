@@ -41,7 +41,13 @@ wine "$dir/Hushmaker.exe" linked.3mm dangling.3mm </dev/null >/dev/null || statu
 [ "$status" -eq 3 ] && [ -L dangling.3mm ] && [ ! -e gone.3mm ] ||
   { echo "a link to nothing: status $status, $(ls -l dangling.3mm)"; exit 1; }
 echo "a link to nothing as the output: refused, the link kept"
-rm link.3mm linked.3mm expected.3mm dangling.3mm
+# Wine keeps rights as Unix modes, which copied rules map back wider: a
+# replaced 0600 file gets the mode a new file gets (expected.3mm's).
+cp expected.3mm private.3mm && chmod 600 private.3mm
+wine "$dir/Hushmaker.exe" linked.3mm private.3mm </dev/null >/dev/null || true
+[ "$(stat -c %a private.3mm)" = "$(stat -c %a expected.3mm)" ] || { echo "0600 replaced: $(stat -c %a private.3mm)"; exit 1; }
+echo "a replaced 0600 file: $(stat -c %a private.3mm), the mode of a new file"
+rm link.3mm linked.3mm expected.3mm dangling.3mm private.3mm
 
 # A refused group on the console: the error stays on screen until a key.
 "$launch" "$dir/make_sample.exe" refused.3mm refused </dev/null
