@@ -196,27 +196,51 @@ bool underWine() {
   return wine;
 }
 
+// What a rule list allows everybody; none is no list at all.
+ACCESS_MASK allowedToEveryone(PACL rules) {
+  if (rules == nullptr) return ~ACCESS_MASK{0};
+  SID everyone{SID_REVISION, 1, SECURITY_WORLD_SID_AUTHORITY, {SECURITY_WORLD_RID}};
+  ACCESS_MASK allowed = 0;
+  for (DWORD i = 0; i < rules->AceCount; ++i) {
+    void* ace = nullptr;
+    if (GetAce(rules, i, &ace) && static_cast<ACE_HEADER*>(ace)->AceType == ACCESS_ALLOWED_ACE_TYPE &&
+        EqualSid(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart, &everyone)) {
+      allowed |= static_cast<ACCESS_ALLOWED_ACE*>(ace)->Mask;
+    }
+  }
+  return allowed;
+}
+
 // Who may do what with a file we replace goes with its contents: its access
 // rules are copied onto the file that takes its place. Where the system
 // keeps none (FAT, some network shares) there is nothing to copy, and the
 // new file has the folder's. Wine keeps a file's rights as a Unix mode,
 // which copied rules map back wider (a 0600 file's come back as 0775):
-// there the new file keeps the mode any new file gets, as Wine's own copy
-// and replace leave it.
-void carryAccessRules(const std::wstring& from, HANDLE to) {
-  if (underWine()) return;
+// there the new file keeps the mode any new file gets, and is refused when
+// that lets others do more than the target did. False when refused.
+bool carryAccessRules(const std::wstring& from, const std::wstring& toName, HANDLE to) {
   PACL rules = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (GetNamedSecurityInfoW(from.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &rules,
                             nullptr, &descriptor) != ERROR_SUCCESS) {
-    return;
+    return true;
   }
+  bool kept = true;
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
-  if (rules != nullptr && GetSecurityDescriptorControl(descriptor, &control, &revision)) {
-    SetSecurityInfo(to, SE_FILE_OBJECT, accessRulesToCarry(control), nullptr, nullptr, rules, nullptr);
+  PACL own = nullptr;
+  PSECURITY_DESCRIPTOR ownDescriptor = nullptr;
+  if (!underWine()) {
+    if (rules != nullptr && GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+      SetSecurityInfo(to, SE_FILE_OBJECT, accessRulesToCarry(control), nullptr, nullptr, rules, nullptr);
+    }
+  } else if (GetNamedSecurityInfoW(toName.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &own,
+                                   nullptr, &ownDescriptor) == ERROR_SUCCESS) {
+    kept = (allowedToEveryone(own) & ~allowedToEveryone(rules)) == 0;
+    LocalFree(ownDescriptor);
   }
   LocalFree(descriptor);
+  return kept;
 }
 
 // The attributes a user gives a file, which a save keeps.
@@ -286,7 +310,9 @@ class WindowsTempFile final : public TempFileThrough<WindowsFile> {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
       return failed(false, FileError::WriteProtected);
     }
-    if (attributes != INVALID_FILE_ATTRIBUTES) carryAccessRules(to, file_.handle());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !carryAccessRules(to, name_, file_.handle())) {
+      return failed(false, FileError::RightsNotKept);
+    }
     if (!file_.close()) return false;
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         !SetFileAttributesW(name_.c_str(), (attributes & kKeptAttributes) != 0 ? attributes & kKeptAttributes

@@ -42,11 +42,16 @@ wine "$dir/Hushmaker.exe" linked.3mm dangling.3mm </dev/null >/dev/null || statu
   { echo "a link to nothing: status $status, $(ls -l dangling.3mm)"; exit 1; }
 echo "a link to nothing as the output: refused, the link kept"
 # Wine keeps rights as Unix modes, which copied rules map back wider: a
-# replaced 0600 file gets the mode a new file gets (expected.3mm's).
-cp expected.3mm private.3mm && chmod 600 private.3mm
-wine "$dir/Hushmaker.exe" linked.3mm private.3mm </dev/null >/dev/null || true
-[ "$(stat -c %a private.3mm)" = "$(stat -c %a expected.3mm)" ] || { echo "0600 replaced: $(stat -c %a private.3mm)"; exit 1; }
-echo "a replaced 0600 file: $(stat -c %a private.3mm), the mode of a new file"
+# replaced file has the mode a new one gets, and one that would let others
+# read it when the target did not is refused.
+for mode in 644 600; do
+  echo old >private.3mm && chmod "$mode" private.3mm
+  status=0
+  wine "$dir/Hushmaker.exe" linked.3mm private.3mm </dev/null >/dev/null || status=$?
+  [ "$status:$(stat -c %a private.3mm):$(cmp -s private.3mm expected.3mm; echo $?)" = "$([ $mode = 644 ] && echo 7:644:0 || echo 3:600:1)" ] ||
+    { echo "$mode replaced: status $status, $(stat -c %a private.3mm)"; exit 1; }
+done
+echo "a replaced file: 644 stays 644, 600 is refused and kept"
 rm link.3mm linked.3mm expected.3mm dangling.3mm private.3mm
 
 # A refused group on the console: the error stays on screen until a key.
