@@ -36,12 +36,12 @@ void checkDrop(std::vector<Job>& jobs, FileSystem& fileSystem) {
   }
 }
 
-std::vector<Job> planJobs(const std::vector<Argument>& args, Launch launch) {
+std::vector<Job> planJobs(const std::vector<Argument>& args, bool each) {
   // No argument, or not even the program's name (a bare exec): usage.
   if (args.size() <= 1) return {};
-  // Several files dropped at once: each is a movie of its own, and a second
-  // one must never be taken for the first one's output.
-  if (launch == Launch::Dropped && args.size() > 2) {
+  // Several files dropped at once, or asked for each: each is a movie of its
+  // own, and a second one must never be taken for the first one's output.
+  if (each && args.size() > 2) {
     std::vector<Job> jobs;
     for (std::size_t i = 1; i < args.size(); ++i) jobs.push_back(underItsDefaultName(args[i]));
     return jobs;

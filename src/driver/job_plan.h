@@ -25,10 +25,10 @@ struct Job {
   std::size_t earlier = 0;          // the job whose output it is, for OutputIsAnEarlierCopy
 };
 
-// The jobs the arguments ask for (args[0] the program), none for the
-// usage. Dropped files are each a movie to silence under its default name;
-// from a prompt a second argument names the output.
-std::vector<Job> planJobs(const std::vector<Argument>& args, Launch launch);
+// The jobs the files ask for (files[0] the program), none for the usage.
+// With `each` (dropped files, or --each) every file is a movie to silence
+// under its default name; otherwise a second file names the output.
+std::vector<Job> planJobs(const std::vector<Argument>& files, bool each);
 
 // Looks at a drop's files before anything is written: a movie whose output
 // is another dropped movie, or the output of a movie before it, is given a

@@ -1,6 +1,6 @@
 // The page's entry: one dropped movie, silenced by the same run as a
-// command line with one argument, its lines printed as the console prints
-// them (the worker reads them from standard output).
+// command line that names it after "--", its lines printed as the console
+// prints them (the worker reads them from standard output).
 #include <emscripten/emscripten.h>
 
 #include <cstdint>
@@ -18,9 +18,11 @@ void hush_name_output(const char* name);
 EMSCRIPTEN_KEEPALIVE int hush_silence(const char* name, double size) {
   hush_name_output(hush::deriveOutputName(std::string(name)).c_str());
   hush::openDroppedMovie(hush::widenPath(name), static_cast<std::uint64_t>(size));
+  // A movie's name is never an option, whatever it begins with.
   char program[] = "hushmaker";
-  char* argv[] = {program, const_cast<char*>(name), nullptr};
-  const int status = hush::run(2, argv);
+  char endOfOptions[] = "--";
+  char* argv[] = {program, endOfOptions, const_cast<char*>(name), nullptr};
+  const int status = hush::run(3, argv);
   std::fflush(stdout);
   return status;
 }

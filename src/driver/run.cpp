@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <new>
 #include <optional>
-#include <span>
-#include <string_view>
 
 #include "chunky/chunky_file.h"
 #include "driver/failure_reason.h"
+#include "driver/options.h"
 #include "driver/strip_sounds.h"
 
 namespace hush {
@@ -20,16 +19,18 @@ void printBanner(std::FILE* out) {
   std::fprintf(out, "Chunkwright (v0.95 FINAL), the Hushmaker team's chunky file store\n\n");
 }
 
-// Whether the one argument is one of `options`.
-bool asksFor(const std::vector<Argument>& args, std::span<const std::string_view> options) {
-  if (args.size() != 2) return false;
-  for (const auto option : options) {
-    if (args[1].text == option) return true;
-  }
-  return false;
-}
+// Text asked for ends the run well only if it was all written (a full
+// disk or a closed pipe fails it, as for any tool).
+int written(std::FILE* out) { return std::fflush(out) == 0 && std::ferror(out) == 0 ? kExitUsage : kExitBadCall; }
 
-constexpr std::string_view kVersionOptions[] = {"--version"};
+// Three files or more: a plain run silences the first under its default
+// name and leaves the rest alone, as it always has; they are named, on
+// standard error, so that none is skipped unseen.
+void noteIgnored(std::FILE* err, const std::vector<Argument>& files) {
+  std::fprintf(err, "Ignored:");
+  for (std::size_t i = 2; i < files.size(); ++i) std::fprintf(err, " %s", files[i].text.c_str());
+  std::fprintf(err, " (to silence each file as a movie of its own, use --each)\n");
+}
 
 // A refused group names itself first; running out of memory elsewhere in
 // the pass has only the error line. Returns the reason.
@@ -113,23 +114,31 @@ int run(int argc, char** argv) {
   }
 }
 
-int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch, std::FILE* out) {
+int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch, std::FILE* out, std::FILE* err) {
+  const Options options = readOptions(args);
   // Asked for, so never a pause.
-  if (asksFor(args, kVersionOptions)) {
+  if (options.version && !options.help && options.unknown.empty()) {
     printVersion(out);
-    return kExitUsage;
+    return written(out);
   }
   printBanner(out);
-  if (asksFor(args, helpOptions())) {
+  if (!options.unknown.empty()) {
+    std::fprintf(out, "Unknown option: %s\n", options.unknown.c_str());
     printUsage(out, programName(args));
-    return kExitUsage;
+    return kExitBadCall;
   }
-  std::vector<Job> jobs = planJobs(args, launch);
+  if (options.help) {
+    printUsage(out, programName(args));
+    return written(out);
+  }
+  const bool each = options.each || launch == Launch::Dropped;
+  std::vector<Job> jobs = planJobs(options.files, each);
   if (jobs.empty()) {
     printUsage(out, programName(args));
-    pauseConsole(PauseAfter::Usage);
+    pauseConsole(PauseAfter::Usage, options.pause);
     return kExitUsage;
   }
+  if (!each && options.files.size() > 3) noteIgnored(err, options.files);
   if (jobs.size() > 1) checkDrop(jobs, fileSystem);
   // Every job runs, whatever came before; the status is the first failure's.
   int status = kExitSaved;
@@ -141,7 +150,9 @@ int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch
   if (jobs.size() > 1) printSummary(out, jobs, outcomes);
   // A failed run waits for the user; a pause after a failed save has always
   // been spelled apart from the others.
-  if (status != kExitSaved) pauseConsole(status == kExitSaveFailed ? PauseAfter::SaveFailure : PauseAfter::Failure);
+  if (status != kExitSaved) {
+    pauseConsole(status == kExitSaveFailed ? PauseAfter::SaveFailure : PauseAfter::Failure, options.pause);
+  }
   return status;
 }
 

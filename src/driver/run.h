@@ -14,6 +14,7 @@ namespace hush {
 enum ExitStatus : int {
   kExitUsage = 0,
   kExitLoadFailed = 1,
+  kExitBadCall = 1,  // an unknown option, or text asked for that could not be written
   kExitGroupError = 2,
   kExitSaveFailed = 3,
   kExitSaved = 7,  // scripts rely on 7 for a saved document
@@ -26,8 +27,9 @@ enum ExitStatus : int {
 int run(int argc, char** argv);
 
 // The run on arguments already taken apart. The documents are read and
-// written through `fileSystem`, and every line goes to `out`.
+// written through `fileSystem`, every line goes to `out`, and the one note
+// on ignored arguments to `err`.
 int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch = Launch::FromAPrompt,
-        std::FILE* out = stdout);
+        std::FILE* out = stdout, std::FILE* err = stderr);
 
 }  // namespace hush

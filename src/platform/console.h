@@ -21,11 +21,12 @@ void prepareProcess();
 // or a failed save.
 enum class PauseAfter { Usage, Failure, SaveFailure };
 
-// Holds the console open until the user answers, when standard input and
-// standard output are both the interactive console (on POSIX, with the
-// process in the terminal's foreground); a script, a pipe, a file, a null
-// device or a job in the background never waits and sees nothing.
-void pauseConsole(PauseAfter reason);
+// Holds the console open until the user answers: when `asked` (--pause),
+// and on Windows also on a console a person sees that is both standard
+// input and standard output, as after a drop. A terminal program on other
+// systems never waits by itself: a script in a terminal looks just like a
+// person there.
+void pauseConsole(PauseAfter reason, bool asked);
 
 // What a process can see of the console it runs on.
 struct ConsoleFacts {

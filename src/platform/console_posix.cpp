@@ -1,5 +1,4 @@
-#include <sys/stat.h>
-#include <unistd.h>
+#include <unistd.h>  // for __GLIBC__
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -26,23 +25,8 @@ void prepareProcess() {
 #endif
 }
 
-namespace {
-
-// A person waits only at a terminal that is both our input and our output,
-// and only for a job in its foreground: output sent to a file would hide
-// the prompt, and a job in the background would be stopped by reading.
-bool aPersonIsWaiting() {
-  struct stat in {};
-  struct stat out {};
-  if (::isatty(STDIN_FILENO) != 1 || ::isatty(STDOUT_FILENO) != 1) return false;
-  if (::fstat(STDIN_FILENO, &in) != 0 || ::fstat(STDOUT_FILENO, &out) != 0 || in.st_rdev != out.st_rdev) return false;
-  return ::tcgetpgrp(STDIN_FILENO) == ::getpgrp();
-}
-
-}  // namespace
-
-void pauseConsole(PauseAfter /*reason*/) {
-  if (!aPersonIsWaiting()) return;
+void pauseConsole(PauseAfter /*reason*/, bool asked) {
+  if (!asked) return;
   std::printf("Press Enter to continue . . .");
   std::fflush(stdout);
   for (int c = std::getchar(); c != '\n' && c != EOF; c = std::getchar()) {

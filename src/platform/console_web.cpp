@@ -6,7 +6,7 @@ namespace hush {
 
 void prepareProcess() {}
 
-void pauseConsole(PauseAfter) {}
+void pauseConsole(PauseAfter, bool) {}
 
 bool startedOnAConsoleOfItsOwn() { return false; }
 

@@ -39,12 +39,13 @@ ConsoleFacts consoleFacts() {
 
 }  // namespace
 
-void pauseConsole(PauseAfter reason) {
-  // Only a console a person can see, as input and as output both: _isatty
-  // is also true for the NUL device, output sent to a file would hide the
-  // prompt, and a hidden console (CREATE_NO_WINDOW) would wait for ever.
+void pauseConsole(PauseAfter reason, bool asked) {
+  // Unasked, only a console a person can see, as input and as output both:
+  // _isatty is also true for the NUL device, output sent to a file would
+  // hide the prompt, and a hidden console (CREATE_NO_WINDOW) would wait for
+  // ever.
   const ConsoleFacts facts = consoleFacts();
-  if (!facts.window || !facts.readsIt || !facts.writesIt) return;
+  if (!asked && (!facts.window || !facts.readsIt || !facts.writesIt)) return;
   std::fflush(stdout);
   // The command interpreter's own pause, spelled as it always was.
   (void)std::system(reason == PauseAfter::SaveFailure ? "pause" : "Pause");

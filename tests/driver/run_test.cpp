@@ -30,7 +30,7 @@ RunOutcome runWith(FileSystem& files, const std::vector<std::filesystem::path>& 
   const test::TempFolder outputFolder;
   std::FILE* out = std::fopen((outputFolder / "out.txt").string().c_str(), "w+b");
   if (out == nullptr) throw std::runtime_error("cannot open the run's output file");
-  const int status = run(arguments, files, launch, out);
+  const int status = run(arguments, files, launch, out, out);
   std::string printed(static_cast<std::size_t>(std::ftell(out)), '\0');
   std::rewind(out);
   printed.resize(std::fread(printed.data(), 1, printed.size(), out));
@@ -48,12 +48,28 @@ TEST(RunArguments, NoArgumentsAtAllIsTheUsage) {
   const RunOutcome outcome = runWith(files, {});
   EXPECT_EQ(outcome.status, kExitUsage);
 #ifdef _WIN32
-  EXPECT_TRUE(endsWith(outcome.output, "at a command prompt.\n"));
+  EXPECT_NE(outcome.output.find("at a command prompt.\n"), std::string::npos);
 #else
-  EXPECT_TRUE(endsWith(outcome.output, "Usage: hushmaker <in.3mm> [out.3mm]\n"
-                                       "Saves the movie without its sounds, as out.3mm or else as in-quiet.3mm.\n"));
+  EXPECT_NE(outcome.output.find("Usage: hushmaker [--pause] <in.3mm> [out.3mm]\n"), std::string::npos);
 #endif
   EXPECT_EQ(files.operations(), 0u);
+}
+
+// Three files or more without --each: the first is silenced, and the rest
+// are named as ignored.
+TEST(RunArguments, IgnoredFilesAreNamed) {
+  test::TempFolder folder;
+  test::writeFile(folder / "a.3mm", test::sampleMovie().bytes());
+  test::FaultyFileSystem files;
+  for (const bool three : {false, true}) {
+    std::vector<std::filesystem::path> args{"hushmaker", folder / "a.3mm", folder / "b.3mm"};
+    if (three) args.push_back(folder / "c.3mm");
+    const RunOutcome outcome = runWith(files, args);
+    EXPECT_EQ(outcome.status, kExitSaved);
+    EXPECT_EQ(outcome.output.find("Ignored: " + args[2].string() + " " + (folder / "c.3mm").string() +
+                                  " (to silence each file as a movie of its own, use --each)\n") != std::string::npos,
+              three);
+  }
 }
 
 // Runs the tool once per file operation of a whole run, failing that one,
@@ -162,7 +178,7 @@ TEST(RunSaveFailures, OutOfMemoryInTheSaveIsAFailedSave) {
 // default name, one failure stops none of the others, the status is that
 // of the first failure, and a summary ends the run. No dropped movie is
 // ever written over, nor one output twice, and one the plan refuses is not
-// even loaded.
+// even loaded. --each from a prompt does exactly the same.
 TEST(RunDroppedFiles, EachIsAMovieOfItsOwn) {
   struct Drop {
     std::vector<std::string> movies;  // "-" for one that is not there, "!" for one with a refused group
@@ -183,41 +199,46 @@ TEST(RunDroppedFiles, EachIsAMovieOfItsOwn) {
        "Saved 1 of 2 movies.\nNot saved: a.bak: a-quiet.3mm is the silent copy of a.3mm in this drop\n"},
       {{"a.3mm", "b.3mm"}, kExitSaveFailed, "Saved 1 of 2 movies.\nNot saved: a.3mm" + dropped, true},
   };
-  for (const Drop& drop : drops) {
-    test::TempFolder folder;
-    test::FaultyFileSystem files;
-    std::vector<std::filesystem::path> args{"hushmaker"};
-    std::vector<test::Bytes> movies;
-    for (const auto& movie : drop.movies) {
-      args.push_back(folder / (movie == "-" ? "missing.3mm" : movie == "!" ? "refused.3mm" : movie));
-      test::DocumentBuilder doc = test::sampleMovie();
-      doc.add("ACTR", 900, test::bytesOf(movie));  // a movie of its own
-      if (movie == "!") doc.add("GGFR", 99, test::bytesOf("not a group"));
-      movies.push_back(doc.bytes());
-      if (movie != "-") test::writeFile(args.back(), movies.back());
-    }
-    std::error_code noLinks;  // Wine may make none
-    if (drop.firstOutputIsALinkToIt) std::filesystem::create_symlink("a.3mm", folder / "a-quiet.3mm", noLinks);
-    if (noLinks) continue;
-    RunOutcome outcome = runWith(files, args, Launch::Dropped);
-    SCOPED_TRACE(drop.movies.front() + " " + drop.movies[1]);
-    EXPECT_EQ(outcome.status, drop.status);
-    EXPECT_EQ(outcome.output.find("Hushmaker " HUSH_VERSION), outcome.output.rfind("Hushmaker " HUSH_VERSION));
-    const std::string prefix = (folder.path() / "").string();  // the folder, with its separator
-    for (auto at = outcome.output.find(prefix); at != std::string::npos; at = outcome.output.find(prefix))
-      outcome.output.erase(at, prefix.size());
-    EXPECT_TRUE(endsWith(outcome.output, "\n" + drop.summary)) << outcome.output;
-    const auto count = [&](const std::string& text) {
-      std::size_t n = 0;
-      for (auto at = outcome.output.find(text); at != std::string::npos; at = outcome.output.find(text, at + 1)) ++n;
-      return n;
-    };
-    const std::size_t refused = drop.status == kExitSaveFailed;
-    EXPECT_EQ(count("\nLoaded. ") + count("\nCouldn't load!"), drop.movies.size() - refused);
-    EXPECT_EQ(count("\nCouldn't save!\nError: "), refused);
-    for (std::size_t i = 0; i < drop.movies.size(); ++i) {
-      if (drop.movies[i] != "-") {
-        EXPECT_EQ(test::readFile(args[i + 1]), movies[i]) << drop.movies[i];
+  // Dropped, and from a prompt with --each: the same plan and lines.
+  for (const Launch launch : {Launch::Dropped, Launch::FromAPrompt}) {
+    for (const Drop& drop : drops) {
+      test::TempFolder folder;
+      test::FaultyFileSystem files;
+      std::vector<std::filesystem::path> args{"hushmaker"};
+      if (launch == Launch::FromAPrompt) args.emplace_back("--each");
+      const std::size_t first = args.size();
+      std::vector<test::Bytes> movies;
+      for (const auto& movie : drop.movies) {
+        args.push_back(folder / (movie == "-" ? "missing.3mm" : movie == "!" ? "refused.3mm" : movie));
+        test::DocumentBuilder doc = test::sampleMovie();
+        doc.add("ACTR", 900, test::bytesOf(movie));  // a movie of its own
+        if (movie == "!") doc.add("GGFR", 99, test::bytesOf("not a group"));
+        movies.push_back(doc.bytes());
+        if (movie != "-") test::writeFile(args.back(), movies.back());
+      }
+      std::error_code noLinks;  // Wine may make none
+      if (drop.firstOutputIsALinkToIt) std::filesystem::create_symlink("a.3mm", folder / "a-quiet.3mm", noLinks);
+      if (noLinks) continue;
+      RunOutcome outcome = runWith(files, args, launch);
+      SCOPED_TRACE(drop.movies.front() + " " + drop.movies[1] + (launch == Launch::Dropped ? "" : " with --each"));
+      EXPECT_EQ(outcome.status, drop.status);
+      EXPECT_EQ(outcome.output.find("Hushmaker " HUSH_VERSION), outcome.output.rfind("Hushmaker " HUSH_VERSION));
+      const std::string prefix = (folder.path() / "").string();  // the folder, with its separator
+      for (auto at = outcome.output.find(prefix); at != std::string::npos; at = outcome.output.find(prefix))
+        outcome.output.erase(at, prefix.size());
+      EXPECT_TRUE(endsWith(outcome.output, "\n" + drop.summary)) << outcome.output;
+      const auto count = [&](const std::string& text) {
+        std::size_t n = 0;
+        for (auto at = outcome.output.find(text); at != std::string::npos; at = outcome.output.find(text, at + 1)) ++n;
+        return n;
+      };
+      const std::size_t refused = drop.status == kExitSaveFailed;
+      EXPECT_EQ(count("\nLoaded. ") + count("\nCouldn't load!"), drop.movies.size() - refused);
+      EXPECT_EQ(count("\nCouldn't save!\nError: "), refused);
+      for (std::size_t i = 0; i < drop.movies.size(); ++i) {
+        if (drop.movies[i] != "-") {
+          EXPECT_EQ(test::readFile(args[first + i]), movies[i]) << drop.movies[i];
+        }
       }
     }
   }

@@ -23,17 +23,24 @@ TEST(Run, EachInvocationHasItsStatusLinesAndFiles) {
   const std::string loaded = "Loaded. 15 quads, silentifying...";
 #ifdef _WIN32
   const std::vector<std::string> usage{"Usage: Drag a file onto Hushmaker.exe!",
-                                       "Or type: Hushmaker.exe <in.3mm> [out.3mm]", "at a command prompt."};
+                                       "Or type: Hushmaker.exe <in.3mm> [out.3mm]", "at a command prompt.",
+                                       "Several movies: Hushmaker.exe [--pause] --each <a.3mm> <b.3mm>..."};
 #else
-  const std::vector<std::string> usage{"Usage: " HUSHMAKER_EXE " <in.3mm> [out.3mm]",
-                                       "Saves the movie without its sounds, as out.3mm or else as in-quiet.3mm."};
+  const std::vector<std::string> usage{
+      "Usage: " HUSHMAKER_EXE " [--pause] <in.3mm> [out.3mm]", "       " HUSHMAKER_EXE " [--pause] --each <movie.3mm>...",
+      "Saves the movie without its sounds, as out.3mm or else as in-quiet.3mm;",
+      "with --each, each movie as movie-quiet.3mm. --pause waits for Enter after a failure."};
 #endif
+  std::vector<std::string> unknown = usage;
+  unknown.insert(unknown.begin(), "Unknown option: -x");
   const Invocation invocations[] = {
       {{}, 0, usage, {}},
       {{"--help"}, 0, usage, {}}, {{"-h"}, 0, usage, {}},
-      // An option with more arguments is a movie's name.
-      {{"--help", "x"}, 1, {"Loading --help...", "Couldn't load!", "Error: There is no file by that name"}, {}},
-      {{"--version", "x"}, 1, {"Loading --version...", "Couldn't load!", "Error: There is no file by that name"}, {}},
+      // Options come before the files, and "--" ends them.
+      {{"--help", "x"}, 0, usage, {}}, {{"-x", "movie.3mm"}, 1, unknown, {}},
+      {{"--", "--help"}, 1, {"Loading --help...", "Couldn't load!", "Error: There is no file by that name"}, {}},
+      {{"-"}, 1, {"Loading -...", "Couldn't load!", "Error: There is no file by that name"}, {}},
+      {{"movie.3mm", "--help"}, 7, {"Loading movie.3mm...", loaded, "Saving to --help...", "Saved!"}, {"--help"}},
       {{"movie.3mm"}, 7, {"Loading movie.3mm...", loaded, "Saving to movie-quiet.3mm...", "Saved!"}, {"movie-quiet.3mm"}},
       {{"movie.3mm", "out.3mm"}, 7, {"Loading movie.3mm...", loaded, "Saving to out.3mm...", "Saved!"}, {"out.3mm"}},
       {{"movie.3mm", "ignored.3mm", "also-ignored.3mm"}, 7,

@@ -29,16 +29,10 @@ int runHidden(const std::filesystem::path& program, const std::vector<std::strin
               const std::filesystem::path& folder, bool withHandles);
 #endif
 
-// How a program run on a terminal has it: as input and output, in the
-// terminal's foreground; as input only, its output going to "out.txt" in
-// its folder; or as a job in the background.
-enum class OnTerminal { Foreground, OutputToAFile, Background };
-
-// Runs it with standard input on a terminal, typing `typed` into it once
-// it prompts.
+// Runs it with standard input and output on a terminal, in its
+// foreground, typing `typed` into it once it prompts.
 ProgramResult runOnTerminal(const std::filesystem::path& program, const std::vector<std::string>& args,
-                            const std::filesystem::path& folder, const std::string& typed,
-                            OnTerminal how = OnTerminal::Foreground);
+                            const std::filesystem::path& folder, const std::string& typed);
 
 // Starts `program` in the background (output to the null device) and
 // returns its process id.

@@ -89,7 +89,7 @@ int stopProgram(int pid, int signal) {
 }
 
 ProgramResult runOnTerminal(const std::filesystem::path& program, const std::vector<std::string>& args,
-                            const std::filesystem::path& folder, const std::string& typed, OnTerminal how) {
+                            const std::filesystem::path& folder, const std::string& typed) {
   std::vector<std::string> storage;
   auto argv = argvOf(program, args, storage);
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -102,15 +102,7 @@ ProgramResult runOnTerminal(const std::filesystem::path& program, const std::vec
     ::dup2(slave, STDIN_FILENO);
     ::close(master);
     if (::chdir(folder.c_str()) != 0) ::_exit(126);
-    const int out = how == OnTerminal::OutputToAFile ? ::open("out.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644) : slave;
-    ::dup2(out, STDOUT_FILENO);
-    // A job in the background: a group of its own, not the terminal's
-    // foreground one (which the session's leader keeps).
-    if (how == OnTerminal::Background) {
-      const pid_t job = ::fork();
-      if (job > 0) ::_exit(waitFor(job));
-      ::setpgid(0, 0);
-    }
+    ::dup2(slave, STDOUT_FILENO);
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
