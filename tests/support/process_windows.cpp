@@ -40,9 +40,9 @@ std::wstring quoted(const std::wstring& arg) {
   return out;
 }
 
-// Starts the program with standard input from the null device and its
-// output to `output` (the null device when none); `creationFlags` may give
-// it a console of its own.
+// Starts the program with standard input and error on the null device and
+// its standard output to `output` (the null device when none);
+// `creationFlags` may give it a console of its own.
 PROCESS_INFORMATION launch(const std::filesystem::path& program, const std::vector<std::string>& args,
                            const std::filesystem::path& folder, DWORD creationFlags, HANDLE output) {
   std::wstring commandLine = quoted(program.wstring());
@@ -55,7 +55,8 @@ PROCESS_INFORMATION launch(const std::filesystem::path& program, const std::vect
   // No handles at all: the program has those of its console.
   startup.dwFlags = output == INVALID_HANDLE_VALUE ? 0 : STARTF_USESTDHANDLES;
   startup.hStdInput = null;
-  startup.hStdOutput = startup.hStdError = output != nullptr ? output : null;
+  startup.hStdOutput = output != nullptr ? output : null;
+  startup.hStdError = null;
   PROCESS_INFORMATION process{};
   const std::wstring workdir = folder.wstring();
   // Wine has once refused a start while other tests were starting theirs:
@@ -151,7 +152,7 @@ int runHidden(const std::filesystem::path& program, const std::vector<std::strin
 }
 
 ProgramResult runOnTerminal(const std::filesystem::path&, const std::vector<std::string>&,
-                            const std::filesystem::path&, const std::string&, OnTerminal) {
+                            const std::filesystem::path&, const std::string&) {
   ProgramResult none;
   none.status = -3;  // no terminal to drive here
   return none;
