@@ -1,11 +1,15 @@
 // Draws the program's icon, a film frame with a muted loudspeaker, and
 // writes it as a Windows .ico file (16, 32 and 48 pixels as 32-bit
-// bitmaps, 256 pixels as a PNG, as large icon views want it):
+// bitmaps, 256 pixels as a PNG, as large icon views want it), or one size
+// as a PNG for the Linux desktop:
 //   draw_icon hushmaker.ico
+//   draw_icon --png 48 hushmaker.png
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -230,9 +234,26 @@ std::vector<std::uint8_t> pngImage(int size) {
 
 }  // namespace
 
+namespace {
+
+// Writes `bytes` to the file `name`.
+int save(const char* name, const std::vector<std::uint8_t>& bytes) {
+  std::FILE* out = std::fopen(name, "wb");
+  if (out == nullptr) return 1;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  return std::fclose(out) == 0 && ok ? 0 : 1;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // The desktop's icons are the same drawing, one PNG a size.
+  if (argc == 4 && std::string_view(argv[1]) == "--png") {
+    const int size = std::atoi(argv[2]);
+    return size >= 16 && size <= 256 ? save(argv[3], pngImage(size)) : 2;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: draw_icon OUTPUT.ico\n");
+    std::fprintf(stderr, "usage: draw_icon OUTPUT.ico | draw_icon --png SIZE OUTPUT.png\n");
     return 2;
   }
   const int sizes[] = {16, 32, 48, 256};
@@ -255,9 +276,5 @@ int main(int argc, char** argv) {
     offset += static_cast<std::uint32_t>(images[i].size());
   }
   for (const auto& img : images) file.insert(file.end(), img.begin(), img.end());
-
-  std::FILE* out = std::fopen(argv[1], "wb");
-  if (out == nullptr) return 1;
-  const bool ok = std::fwrite(file.data(), 1, file.size(), out) == file.size();
-  return std::fclose(out) == 0 && ok ? 0 : 1;
+  return save(argv[1], file);
 }

@@ -18,7 +18,9 @@ done
 # The .deb installs the same files under /usr.
 cpack -G DEB -B "$stage/deb" --config "$build/CPackConfig.cmake" >/dev/null
 contents="$(dpkg-deb -c "$stage"/deb/hushmaker_*.deb)"
-for file in ./usr/bin/hushmaker ./usr/share/man/man1/hushmaker.1.gz ./$doc/copyright; do
+for file in ./usr/bin/hushmaker ./usr/share/man/man1/hushmaker.1.gz ./$doc/copyright \
+  ./usr/share/applications/hushmaker.desktop ./usr/share/mime/packages/hushmaker.xml \
+  ./usr/share/icons/hicolor/{48x48,256x256}/apps/hushmaker.png; do
   grep -q " $file\$" <<<"$contents" || { echo "missing from the .deb: $file"; exit 1; }
 done
 
