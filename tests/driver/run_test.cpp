@@ -66,6 +66,7 @@ TEST(RunArguments, IgnoredFilesAreNamed) {
     if (three) args.push_back(folder / "c.3mm");
     const RunOutcome outcome = runWith(files, args);
     EXPECT_EQ(outcome.status, kExitSaved);
+    EXPECT_EQ(outcome.output.find("Ignored") != std::string::npos, three);
     EXPECT_EQ(outcome.output.find("Ignored: " + args[2].string() + " " + (folder / "c.3mm").string() +
                                   " (to silence each file as a movie of its own, use --each)\n") != std::string::npos,
               three);
