@@ -477,9 +477,7 @@ TEST_F(SaveTest, RemovesWhatKilledRunsLeft) {
   std::vector<int> holders;
   for (const Case& c : cases) {
     if (c.type == S_IFREG) test::writeFile(folder / c.name, bytesOf("part"));
-    if (c.type == S_IFIFO) {
-      ASSERT_EQ(::mkfifo((folder / c.name).c_str(), 0600), 0);
-    }
+    ASSERT_EQ(c.type == S_IFIFO ? ::mkfifo((folder / c.name).c_str(), 0600) : 0, 0);
     const timespec twoMinutesAgo[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
     if (c.old) ::utimensat(AT_FDCWD, (folder / c.name).c_str(), twoMinutesAgo, 0);
     struct flock lock {};
