@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/explorer_menu.h"
+
 namespace hush {
 
 Options readOptions(const std::vector<Argument>& args) {
@@ -23,6 +25,12 @@ Options readOptions(const std::vector<Argument>& args) {
       options.pause = true;
     } else if (reading && text == "--each") {
       options.each = true;
+    } else if (reading && hasExplorerMenu() && text == "--install") {
+      options.install = true;
+    } else if (reading && hasExplorerMenu() && text == "--uninstall") {
+      options.uninstall = true;
+    } else if (reading && hasExplorerMenu() && text == "--menu") {
+      options.menu = true;
     } else if (reading && text.size() > 1 && text[0] == '-') {
       if (options.unknown.empty()) options.unknown = text;
     } else {

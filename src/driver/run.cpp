@@ -8,6 +8,7 @@
 #include "driver/failure_reason.h"
 #include "driver/options.h"
 #include "driver/strip_sounds.h"
+#include "platform/explorer_menu.h"
 
 namespace hush {
 namespace {
@@ -121,6 +122,15 @@ int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch
     printVersion(out);
     return written(out);
   }
+  std::vector<Argument> files = options.files;
+  if (options.menu && options.unknown.empty() && !options.help && files.size() == 2) {
+    // One process per movie selected in Explorer: the first silences them
+    // all, and the rest leave without a word.
+    std::optional<std::vector<Argument>> selection = gatherSelection(files[1]);
+    if (!selection) return kExitHandedOver;
+    files.resize(1);
+    files.insert(files.end(), selection->begin(), selection->end());
+  }
   printBanner(out);
   if (!options.unknown.empty()) {
     std::fprintf(out, "Unknown option: %s\n", options.unknown.c_str());
@@ -131,14 +141,23 @@ int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch
     printUsage(out, programName(args));
     return written(out);
   }
-  const bool each = options.each || launch == Launch::Dropped;
-  std::vector<Job> jobs = planJobs(options.files, each);
+  if (options.install || options.uninstall) {
+    // The menu's options stand alone.
+    if (options.install == options.uninstall || files.size() > 1) {
+      printUsage(out, programName(args));
+      return kExitBadCall;
+    }
+    const bool done = options.install ? installExplorerMenu(out) : uninstallExplorerMenu(out);
+    return done ? written(out) : kExitBadCall;
+  }
+  const bool each = options.each || options.menu || launch == Launch::Dropped;
+  std::vector<Job> jobs = planJobs(files, each);
   if (jobs.empty()) {
     printUsage(out, programName(args));
     pauseConsole(PauseAfter::Usage, options.pause);
     return kExitUsage;
   }
-  if (!each && options.files.size() > 3) noteIgnored(err, options.files);
+  if (!each && files.size() > 3) noteIgnored(err, files);
   if (jobs.size() > 1) checkDrop(jobs, fileSystem);
   // Every job runs, whatever came before; the status is the first failure's.
   int status = kExitSaved;

@@ -13,6 +13,7 @@ namespace hush {
 
 enum ExitStatus : int {
   kExitUsage = 0,
+  kExitHandedOver = 0,  // a movie from Explorer's menu, left to the run that silences the selection
   kExitLoadFailed = 1,
   kExitBadCall = 1,  // an unknown option, or text asked for that could not be written
   kExitGroupError = 2,

@@ -9,6 +9,7 @@ void printUsage(std::FILE* out, const std::string& /*program*/) {
   std::fprintf(out, "Or type: Hushmaker.exe <in.3mm> [out.3mm]\n");
   std::fprintf(out, "at a command prompt.\n");
   std::fprintf(out, "Several movies: Hushmaker.exe [--pause] --each <a.3mm> <b.3mm>...\n");
+  std::fprintf(out, "Explorer's right-click menu: Hushmaker.exe --install (or --uninstall)\n");
 }
 
 std::span<const std::string_view> helpOptions() {

@@ -24,7 +24,9 @@ TEST(Run, EachInvocationHasItsStatusLinesAndFiles) {
 #ifdef _WIN32
   const std::vector<std::string> usage{"Usage: Drag a file onto Hushmaker.exe!",
                                        "Or type: Hushmaker.exe <in.3mm> [out.3mm]", "at a command prompt.",
-                                       "Several movies: Hushmaker.exe [--pause] --each <a.3mm> <b.3mm>..."};
+                                       "Several movies: Hushmaker.exe [--pause] --each <a.3mm> <b.3mm>...",
+                                       "Explorer's right-click menu: Hushmaker.exe --install (or --uninstall)"};
+  const std::vector<std::string> menuAlone = usage;  // the menu's options take no file
 #else
   const std::vector<std::string> usage{
       "Usage: " HUSHMAKER_EXE " [--pause] <in.3mm> [out.3mm]", "       " HUSHMAKER_EXE " [--pause] --each <movie.3mm>...",
@@ -33,11 +35,16 @@ TEST(Run, EachInvocationHasItsStatusLinesAndFiles) {
 #endif
   std::vector<std::string> unknown = usage;
   unknown.insert(unknown.begin(), "Unknown option: -x");
+#ifndef _WIN32
+  std::vector<std::string> menuAlone = usage;  // no Explorer, so no menu's options
+  menuAlone.insert(menuAlone.begin(), "Unknown option: --install");
+#endif
   const Invocation invocations[] = {
       {{}, 0, usage, {}},
       {{"--help"}, 0, usage, {}}, {{"-h"}, 0, usage, {}},
       // Options come before the files, and "--" ends them.
       {{"--help", "x"}, 0, usage, {}}, {{"-x", "movie.3mm"}, 1, unknown, {}},
+      {{"--install", "movie.3mm"}, 1, menuAlone, {}},
       {{"--", "--help"}, 1, {"Loading --help...", "Couldn't load!", "Error: There is no file by that name"}, {}},
       {{"-"}, 1, {"Loading -...", "Couldn't load!", "Error: There is no file by that name"}, {}},
       {{"movie.3mm", "--help"}, 7, {"Loading movie.3mm...", loaded, "Saving to --help...", "Saved!"}, {"--help"}},

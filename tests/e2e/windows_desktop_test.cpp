@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -312,6 +313,63 @@ TEST(TheProgram, CarriesItsVersionManifestAndIcon) {
   }
   EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14)), nullptr);  // the icon group
   FreeLibrary(module);
+}
+
+// The value of a key of the current user's, or nothing.
+std::optional<std::wstring> registryText(const std::wstring& key, const wchar_t* name) {
+  wchar_t data[1024];
+  DWORD bytes = sizeof data;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &bytes) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return std::wstring(data);
+}
+
+bool keyExists(const std::wstring& key) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+  RegCloseKey(handle);
+  return true;
+}
+
+// "Silence with Hushmaker" in Explorer's menu: added for this user alone,
+// run on a selection as one drop, taken away again; asked twice, each
+// changes nothing the second time.
+TEST_F(RunTest, ExplorerMenuSilencesTheSelectionAsOneDrop) {
+  const std::wstring types = L"Software\\Classes\\SystemFileAssociations";
+  const std::wstring verb = types + L"\\.3mm\\shell\\Hushmaker";
+  const bool typesBefore = keyExists(types);
+  wchar_t exe[MAX_PATH];
+  ASSERT_NE(GetFullPathNameW(fs::path(HUSHMAKER_EXE).wstring().c_str(), MAX_PATH, exe, nullptr), 0u);
+  for (const char* said : {"Added \"Silence with Hushmaker\" in Explorer's menu for .3mm files, for this user only.",
+                           "Explorer's menu for .3mm files already has \"Silence with Hushmaker\"; nothing changed."}) {
+    const ProgramResult installed = hushmaker(folder, {"--install"});
+    EXPECT_EQ(installed.status, 0);
+    EXPECT_NE(installed.output.find(said), std::string::npos) << installed.output;
+  }
+  EXPECT_EQ(registryText(verb, nullptr), L"Silence with Hushmaker");
+  EXPECT_EQ(registryText(verb + L"\\command", nullptr), L"\"" + std::wstring(exe) + L"\" --menu \"%1\"");
+
+  // Explorer starts the command once for each movie, all at once. The
+  // second is the first's default output, which one drop never writes over.
+  writeFile(folder / "movie-quiet.3mm", sampleMovie().bytes());
+  ProgramResult runs[2];
+  std::thread other([&] { runs[1] = hushmaker(folder, {"--menu", (folder / "movie-quiet.3mm").string()}); });
+  runs[0] = hushmaker(folder, {"--menu", (folder / "movie.3mm").string()});
+  other.join();
+  EXPECT_EQ(runs[0].output.empty() + runs[1].output.empty(), 1);  // the second hands its movie over
+  EXPECT_EQ(runs[0].status + runs[1].status, 3);
+  EXPECT_NE((runs[0].output + runs[1].output).find("\nSaved 1 of 2 movies.\n"), std::string::npos);
+  EXPECT_EQ(readFile(folder / "movie-quiet.3mm"), sampleMovie().bytes());
+  EXPECT_EQ(readFile(folder / "movie-quiet-quiet.3mm"), silentSample());
+
+  for (const char* said : {"Removed \"Silence with Hushmaker\" from Explorer's menu.",
+                           "Explorer's menu has no \"Silence with Hushmaker\"; nothing changed."}) {
+    const ProgramResult removed = hushmaker(folder, {"--uninstall"});
+    EXPECT_EQ(removed.status, 0);
+    EXPECT_NE(removed.output.find(said), std::string::npos) << removed.output;
+  }
+  EXPECT_EQ(keyExists(types), typesBefore);
 }
 
 }  // namespace
