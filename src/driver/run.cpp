@@ -101,6 +101,28 @@ void printSummary(std::FILE* out, const std::vector<Job>& jobs, const std::vecto
   }
 }
 
+// The menu's options stand alone.
+int changeExplorerMenu(const Options& options, const std::vector<Argument>& args, std::FILE* out) {
+  if (options.install == options.uninstall || options.files.size() > 1) {
+    printUsage(out, programName(args));
+    return kExitBadCall;
+  }
+  const bool done = options.install ? installExplorerMenu(out) : uninstallExplorerMenu(out);
+  return done ? written(out) : kExitBadCall;
+}
+
+// Every job runs, whatever came before; the status is the first failure's.
+int silenceAll(const std::vector<Job>& jobs, FileSystem& fileSystem, std::FILE* out) {
+  int status = kExitSaved;
+  std::vector<Outcome> outcomes;
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    outcomes.push_back(silence(jobs, i, fileSystem, out));
+    if (status == kExitSaved) status = outcomes.back().status;
+  }
+  if (jobs.size() > 1) printSummary(out, jobs, outcomes);
+  return status;
+}
+
 }  // namespace
 
 int run(int argc, char** argv) {
@@ -141,15 +163,7 @@ int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch
     printUsage(out, programName(args));
     return written(out);
   }
-  if (options.install || options.uninstall) {
-    // The menu's options stand alone.
-    if (options.install == options.uninstall || files.size() > 1) {
-      printUsage(out, programName(args));
-      return kExitBadCall;
-    }
-    const bool done = options.install ? installExplorerMenu(out) : uninstallExplorerMenu(out);
-    return done ? written(out) : kExitBadCall;
-  }
+  if (options.install || options.uninstall) return changeExplorerMenu(options, args, out);
   const bool each = options.each || options.menu || launch == Launch::Dropped;
   std::vector<Job> jobs = planJobs(files, each);
   if (jobs.empty()) {
@@ -159,14 +173,7 @@ int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch
   }
   if (!each && files.size() > 3) noteIgnored(err, files);
   if (jobs.size() > 1) checkDrop(jobs, fileSystem);
-  // Every job runs, whatever came before; the status is the first failure's.
-  int status = kExitSaved;
-  std::vector<Outcome> outcomes;
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    outcomes.push_back(silence(jobs, i, fileSystem, out));
-    if (status == kExitSaved) status = outcomes.back().status;
-  }
-  if (jobs.size() > 1) printSummary(out, jobs, outcomes);
+  const int status = silenceAll(jobs, fileSystem, out);
   // A failed run waits for the user; a pause after a failed save has always
   // been spelled apart from the others.
   if (status != kExitSaved) {

@@ -1,8 +1,9 @@
 // The movies selected for Explorer's menu entry, one process each, made
 // one drop. The processes meet in a small shared list under a lock: the
 // first to find no live gatherer becomes it, and the rest add their names
-// and leave. The gatherer closes the list once no name has come for a
-// moment, and only under the lock, so a name added is never lost.
+// and leave. The gatherer holds its mutex while the list is open and lets
+// it go only under the lock, once no name has come for a moment, so a name
+// added is never lost.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -22,9 +23,7 @@ constexpr DWORD kLongestMs = 20000;
 
 // The shared list: a header, then the names, each ending in a null.
 struct Header {
-  DWORD open;   // a gatherer takes names
-  DWORD count;  // names so far
-  DWORD used;   // units of the names so far
+  DWORD used;  // units of the names so far
 };
 constexpr DWORD kUnits = (kRoom - sizeof(Header)) / sizeof(wchar_t);
 
@@ -58,7 +57,6 @@ bool add(Header& header, wchar_t* names, const Path& path) {
   std::memcpy(names + header.used, path.data(), path.size() * sizeof(wchar_t));
   header.used += static_cast<DWORD>(path.size());
   names[header.used++] = L'\0';
-  ++header.count;
   return true;
 }
 
@@ -85,35 +83,35 @@ std::optional<std::vector<Argument>> gatherSelection(const Argument& movie) {
   if (view == nullptr) return alone;
   auto& header = *static_cast<Header*>(view);
   auto* names = reinterpret_cast<wchar_t*>(static_cast<Header*>(view) + 1);
+  DWORD seen = 0;
   {
     const Locked locked(lock.get());
-    // A gatherer holds its mutex while the list is open; one that ended
-    // without closing it leaves it abandoned, and its names to the next.
-    if (WaitForSingleObject(gatherer.get(), 0) == WAIT_TIMEOUT) {
-      const bool added = header.open != 0 && add(header, names, movie.path);
+    const DWORD waited = WaitForSingleObject(gatherer.get(), 0);
+    if (waited == WAIT_TIMEOUT) {
+      const bool added = add(header, names, movie.path);
       UnmapViewOfFile(view);
       if (added) return std::nullopt;
-      return alone;  // no room left, or no list: this one runs by itself
+      return alone;  // no room left: this one runs by itself
     }
-    if (header.open == 0) header.count = header.used = 0;
-    header.open = 1;
-    if (!add(header, names, movie.path)) {
-      header.open = 0;
-      ReleaseMutex(gatherer.get());
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
       UnmapViewOfFile(view);
       return alone;
     }
+    // A new list; one left by a gatherer that was stopped while it waited
+    // is dropped with it, as its window was closed on those movies.
+    header.used = 0;
+    add(header, names, movie.path);  // the first name always fits
+    seen = header.used;
   }
   const DWORD start = GetTickCount();
   DWORD lastChange = start;
-  DWORD seen = 0;
   std::vector<Argument> selection;
   for (bool closed = false; !closed;) {
     Sleep(100);
     const Locked locked(lock.get());
     const DWORD now = GetTickCount();
-    if (header.count != seen) {
-      seen = header.count;
+    if (header.used != seen) {
+      seen = header.used;
       lastChange = now;
     } else if (now - lastChange >= kQuietMs || now - start >= kLongestMs) {
       const DWORD used = std::min(header.used, kUnits);
@@ -122,7 +120,6 @@ std::optional<std::vector<Argument>> gatherSelection(const Argument& movie) {
         selection.push_back(argumentFor(name));
         at += static_cast<DWORD>(name.size()) + 1;
       }
-      header.open = 0;
       ReleaseMutex(gatherer.get());
       closed = true;
     }
