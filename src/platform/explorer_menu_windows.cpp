@@ -26,13 +26,10 @@ struct Value {
 };
 
 std::wstring programPath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) return path.substr(0, length);
-    path.resize(path.size() * 2);
-  }
+  std::wstring path(32768, L'\0');  // room for the longest path there is
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  path.resize(length < path.size() ? length : 0);  // cut short: not a path to give
+  return path;
 }
 
 // What the entry holds: its text, the program's icon, and the command,

@@ -83,7 +83,6 @@ std::optional<std::vector<Argument>> gatherSelection(const Argument& movie) {
   if (view == nullptr) return alone;
   auto& header = *static_cast<Header*>(view);
   auto* names = reinterpret_cast<wchar_t*>(static_cast<Header*>(view) + 1);
-  DWORD seen = 0;
   {
     const Locked locked(lock.get());
     const DWORD waited = WaitForSingleObject(gatherer.get(), 0);
@@ -101,10 +100,10 @@ std::optional<std::vector<Argument>> gatherSelection(const Argument& movie) {
     // is dropped with it, as its window was closed on those movies.
     header.used = 0;
     add(header, names, movie.path);  // the first name always fits
-    seen = header.used;
   }
   const DWORD start = GetTickCount();
   DWORD lastChange = start;
+  DWORD seen = 0;
   std::vector<Argument> selection;
   for (bool closed = false; !closed;) {
     Sleep(100);

@@ -348,6 +348,7 @@ TEST_F(RunTest, ExplorerMenuSilencesTheSelectionAsOneDrop) {
     EXPECT_NE(installed.output.find(said), std::string::npos) << installed.output;
   }
   EXPECT_EQ(registryText(verb, nullptr), L"Silence with Hushmaker");
+  EXPECT_EQ(registryText(verb, L"Icon"), std::wstring(exe) + L",0");
   EXPECT_EQ(registryText(verb + L"\\command", nullptr), L"\"" + std::wstring(exe) + L"\" --menu \"%1\"");
 
   // Explorer starts the command once for each movie, one soon after the
@@ -367,6 +368,11 @@ TEST_F(RunTest, ExplorerMenuSilencesTheSelectionAsOneDrop) {
   EXPECT_NE(first.output.find("\nSaved 1 of 2 movies.\n"), std::string::npos) << first.output;
   EXPECT_EQ(readFile(folder / "movie-quiet.3mm"), sampleMovie().bytes());
   EXPECT_EQ(readFile(folder / "movie-quiet-quiet.3mm"), silentSample());
+  // A run whose selection is closed takes no more, even while it waits.
+  ProgramResult late;
+  runUntilPaused(HUSHMAKER_EXE, {"--pause", "--menu", "missing.3mm"}, folder.path(),
+                 [&] { late = hushmaker(folder, {"--menu", (folder / "movie.3mm").string()}); });
+  EXPECT_EQ(late.status, 7) << late.output;
 
   for (const char* said : {"Removed \"Silence with Hushmaker\" from Explorer's menu.",
                            "Explorer's menu has no \"Silence with Hushmaker\"; nothing changed."}) {

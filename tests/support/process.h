@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ int runDropped(const std::filesystem::path& program, const std::vector<std::stri
 // launcher's handles (the null device and a pipe) or none; the same limit.
 int runHidden(const std::filesystem::path& program, const std::vector<std::string>& args,
               const std::filesystem::path& folder, bool withHandles);
+
+// Runs it with its input on a pipe, and `whilePaused` once it waits for a key.
+ProgramResult runUntilPaused(const std::filesystem::path& program, const std::vector<std::string>& args,
+                             const std::filesystem::path& folder, const std::function<void()>& whilePaused);
 #endif
 
 // Runs it with standard input and output on a terminal, in its

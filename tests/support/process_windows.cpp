@@ -1,6 +1,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -40,11 +41,12 @@ std::wstring quoted(const std::wstring& arg) {
   return out;
 }
 
-// Starts the program with standard input and error on the null device and
-// its standard output to `output` (the null device when none);
-// `creationFlags` may give it a console of its own.
+// Starts the program with standard error on the null device, its standard
+// output to `output` and its input from `input` (the null device when
+// none); `creationFlags` may give it a console of its own.
 PROCESS_INFORMATION launch(const std::filesystem::path& program, const std::vector<std::string>& args,
-                           const std::filesystem::path& folder, DWORD creationFlags, HANDLE output) {
+                           const std::filesystem::path& folder, DWORD creationFlags, HANDLE output,
+                           HANDLE input = nullptr) {
   std::wstring commandLine = quoted(program.wstring());
   for (const auto& arg : args) commandLine += L" " + quoted(fromUtf8(arg));
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -54,7 +56,7 @@ PROCESS_INFORMATION launch(const std::filesystem::path& program, const std::vect
   startup.cb = sizeof startup;
   // No handles at all: the program has those of its console.
   startup.dwFlags = output == INVALID_HANDLE_VALUE ? 0 : STARTF_USESTDHANDLES;
-  startup.hStdInput = null;
+  startup.hStdInput = input != nullptr ? input : null;
   startup.hStdOutput = output != nullptr ? output : null;
   startup.hStdError = null;
   PROCESS_INFORMATION process{};
@@ -74,21 +76,40 @@ PROCESS_INFORMATION launch(const std::filesystem::path& program, const std::vect
   return process;
 }
 
-// Runs the program to its end with its output on a pipe.
-ProgramResult start(const std::filesystem::path& program, const std::vector<std::string>& args,
-                    const std::filesystem::path& folder, DWORD creationFlags) {
+// A pipe the program inherits one end of: the write end when the test reads.
+void pipe(HANDLE& readEnd, HANDLE& writeEnd, bool testReads) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) throw std::runtime_error("pipe");
+  SetHandleInformation(testReads ? readEnd : writeEnd, HANDLE_FLAG_INHERIT, 0);
+}
+
+// Runs the program to its end with its output on a pipe; with `untilPaused`,
+// its input too, and `untilPaused` runs once it asks for a key.
+ProgramResult start(const std::filesystem::path& program, const std::vector<std::string>& args,
+                    const std::filesystem::path& folder, DWORD creationFlags,
+                    const std::function<void()>& untilPaused = nullptr) {
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) throw std::runtime_error("pipe");
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  const PROCESS_INFORMATION process = launch(program, args, folder, creationFlags, writeEnd);
+  HANDLE keys = nullptr;
+  HANDLE typed = nullptr;
+  pipe(readEnd, writeEnd, true);
+  if (untilPaused) pipe(keys, typed, false);
+  const PROCESS_INFORMATION process = launch(program, args, folder, creationFlags, writeEnd, keys);
   CloseHandle(writeEnd);
+  if (keys != nullptr) CloseHandle(keys);
 
   ProgramResult result;
   char buffer[4096];
   DWORD got = 0;
-  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) result.output.append(buffer, got);
+  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    result.output.append(buffer, got);
+    if (typed != nullptr && result.output.find("Press any key") != std::string::npos) {
+      untilPaused();
+      CloseHandle(typed);  // the key
+      typed = nullptr;
+    }
+  }
+  if (typed != nullptr) CloseHandle(typed);
   CloseHandle(readEnd);
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD status = 0;
@@ -120,6 +141,11 @@ void endProgram(int pid) {
 ProgramResult runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
                          const std::filesystem::path& folder) {
   return start(program, args, folder, 0);
+}
+
+ProgramResult runUntilPaused(const std::filesystem::path& program, const std::vector<std::string>& args,
+                             const std::filesystem::path& folder, const std::function<void()>& whilePaused) {
+  return start(program, args, folder, 0, whilePaused);
 }
 
 namespace {
