@@ -355,6 +355,11 @@ TEST_F(RunTest, ExplorerMenuSilencesTheSelectionAsOneDrop) {
   // other. The second is the first's default output, which one drop never
   // writes over.
   writeFile(folder / "movie-quiet.3mm", sampleMovie().bytes());
+  // Held as a run still queued for the list holds them, so they outlive a
+  // selection (the list as large as the program makes it).
+  const HANDLE kept[] = {
+      CreateMutexW(nullptr, FALSE, L"Local\\Hushmaker-selection-gatherer"),
+      CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 1 << 20, L"Local\\Hushmaker-selection")};
   ProgramResult second;
   std::thread other([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -370,8 +375,11 @@ TEST_F(RunTest, ExplorerMenuSilencesTheSelectionAsOneDrop) {
   EXPECT_EQ(readFile(folder / "movie-quiet-quiet.3mm"), silentSample());
   // A run whose selection is closed takes no more, even while it waits.
   ProgramResult late;
-  runUntilPaused(HUSHMAKER_EXE, {"--pause", "--menu", "missing.3mm"}, folder.path(),
-                 [&] { late = hushmaker(folder, {"--menu", (folder / "movie.3mm").string()}); });
+  const ProgramResult paused =
+      runUntilPaused(HUSHMAKER_EXE, {"--pause", "--menu", "missing.3mm"}, folder.path(),
+                     [&] { late = hushmaker(folder, {"--menu", (folder / "movie.3mm").string()}); });
+  for (const HANDLE handle : kept) CloseHandle(handle);
+  EXPECT_EQ(paused.status, 1) << paused.output;  // alone: the last selection's names are gone
   EXPECT_EQ(late.status, 7) << late.output;
 
   for (const char* said : {"Removed \"Silence with Hushmaker\" from Explorer's menu.",
