@@ -22,18 +22,36 @@
     else job.resolve(done);
   };
 
-  const baseName = (name) => String(name).split(/[\\/]/).pop() || 'movie.3mm';
+  // Wrong input is refused, never guessed at: the movie's name is its file
+  // name, whole (a browser's file name has no folder part), and is never
+  // read as an option.
+  function check(input, name, options) {
+    const bytes = input instanceof Uint8Array;
+    if (!(input instanceof Blob) && !(bytes && !input.buffer.detached)) {
+      throw new TypeError('silence: the movie must be a File, a Blob or a Uint8Array that was not transferred');
+    }
+    if (typeof name !== 'string' || name === '' || name.includes('/')) {
+      throw new TypeError("silence: the name must be the movie's file name: a string, not empty, without '/'");
+    }
+    if (typeof options !== 'object' || options === null) throw new TypeError('silence: the options must be an object');
+    if (!['undefined', 'boolean'].includes(typeof options.bytes)) throw new TypeError('silence: bytes must be true or false');
+    if (!['undefined', 'function'].includes(typeof options.onProgress)) {
+      throw new TypeError('silence: onProgress must be a function');
+    }
+  }
 
   // The one way in: the page uses it as anyone embedding the page would.
-  //   silence(input, name, { bytes = true, onProgress })
+  //   silence(input, name = input.name, { bytes = true, onProgress })
   // input: File, Blob or Uint8Array. The result:
   //   { status: 7|1|2|3, lines, outputName, bytes: Uint8Array|null, blob: Blob|null, memory }
-  async function silence(input, name, { bytes = true, onProgress } = {}) {
+  async function silence(input, name = input?.name, options = {}) {
+    check(input, name, options);
+    const { bytes = true, onProgress } = options;
     const movie = input instanceof Blob ? input : new Blob([input]);
     const id = nextId++;
     const done = await new Promise((resolve, reject) => {
       waiting.set(id, { resolve, reject, onProgress });
-      worker.postMessage({ id, movie, name: baseName(name ?? input.name) });
+      worker.postMessage({ id, movie, name });
     });
     const blob = done.output;
     return {
@@ -53,9 +71,25 @@
   const picker = document.getElementById('picker');
   const saved = [];
 
+  // Several copies may share a name (movies of one name from two folders):
+  // the later ones are numbered, in their rows, links and the ZIP alike.
+  const taken = new Set();
+  function numbered(name) {
+    let unique = name;
+    for (let n = 2; taken.has(unique); ++n) unique = name.replace(/(\.3mm)?$/, ` (${n})$1`);
+    taken.add(unique);
+    return unique;
+  }
+
+  // Copies live in this tab alone: closing it before they are downloaded
+  // asks first.
+  window.addEventListener('beforeunload', (event) => {
+    if (saved.some((copy) => !copy.downloaded)) event.preventDefault();
+  });
+
   const megabytes = (n) => (n < 1e6 ? `${n.toLocaleString()} bytes` : `${(n / 1e6).toFixed(1)} MB`);
   const outcomes = {
-    7: (r) => `Silenced: saved as ${r.outputName}.`,
+    7: (r, name) => `Silenced: ready to download as ${name}.`,
     1: () => 'Not loaded: Hushmaker could not read this as a movie. Nothing was saved.',
     2: () => 'Not silenced: a part of this movie could not be rewritten. Nothing was saved.',
     3: () => 'Not saved: the silent copy could not be kept.',
@@ -87,30 +121,32 @@
       view.bar.value = Math.min(read, 2 * size);
       view.outcome.textContent = `Silencing… ${megabytes(written)} written`;
     };
-    let result;
-    try {
-      result = await silence(file, file.name, { bytes: false, onProgress });
-    } catch (error) {
-      view.bar.remove();
-      view.row.className = 'movie refused';
-      view.outcome.textContent = `Not saved: the browser stopped the work (${error.message}).`;
-      return;
-    }
+    const result = await silence(file, file.name, { bytes: false, onProgress });
     view.bar.remove();
     view.lines.textContent = result.lines.join('\n');
-    view.outcome.textContent = outcomes[result.status](result);
+    const name = result.blob ? numbered(result.outputName) : result.outputName;
+    view.outcome.textContent = outcomes[result.status](result, name);
     view.row.className = `movie ${result.status === 7 ? 'saved' : 'refused'}`;
     if (!result.blob) {
       view.sizes.textContent = `${megabytes(file.size)}`;
       return;
     }
     view.sizes.textContent = `${megabytes(file.size)} → ${megabytes(result.blob.size)}`;
-    const link = element('a', 'download', `Download ${result.outputName}`);
+    const link = element('a', 'download', `Download ${name}`);
     link.href = URL.createObjectURL(result.blob);
-    link.download = result.outputName;
+    link.download = name;
+    const copy = { name, blob: result.blob, downloaded: false };
+    link.addEventListener('click', () => { copy.downloaded = true; });
     view.row.append(link);
-    saved.push({ name: result.outputName, blob: result.blob });
+    saved.push(copy);
     downloadAll.hidden = saved.length < 2;
+  }
+
+  // A row that failed in any way ends with why; the rows after it go on.
+  function stopped(view, error) {
+    view.bar.remove();
+    view.row.className = 'movie refused';
+    view.outcome.textContent = `Not saved: the browser stopped the work (${error.message}).`;
   }
 
   // Drops queue behind the ones before them; the worker takes one at a time.
@@ -118,21 +154,10 @@
   function take(files) {
     for (const file of files) {
       const view = addRow(file);
-      queue = queue.then(() => silenceFile(file, view));
+      queue = queue.then(() => silenceFile(file, view)).catch((error) => stopped(view, error));
     }
   }
 
-  // Several outputs may share a name (movies of one name from two folders):
-  // the ZIP numbers the later ones.
-  function uniqueNames(files) {
-    const taken = new Set();
-    return files.map(({ name, blob }) => {
-      let unique = name;
-      for (let n = 2; taken.has(unique); ++n) unique = name.replace(/(\.3mm)?$/, ` (${n})$1`);
-      taken.add(unique);
-      return { name: unique, blob };
-    });
-  }
 
   // Stored, not compressed (movies barely shrink), and streamed from each
   // output's Blob so that no movie is held whole twice.
@@ -145,7 +170,7 @@
       parts.push(chunk);
       if (last) finish.resolve();
     });
-    for (const { name, blob } of uniqueNames(files)) {
+    for (const { name, blob } of files) {
       const entry = new fflate.ZipPassThrough(name);
       zip.add(entry);
       const reader = blob.stream().getReader();
@@ -157,15 +182,27 @@
     return new Blob(parts, { type: 'application/zip' });
   }
 
+  // A ZIP that fails says why, and the button stays for another try.
+  const zipState = document.getElementById('zip-state');
   downloadAll.addEventListener('click', async () => {
     downloadAll.disabled = true;
-    const link = element('a');
-    link.href = URL.createObjectURL(await zipOf(saved));
-    link.download = 'silent-movies.zip';
-    document.body.append(link);
-    link.click();
-    link.remove();
-    downloadAll.disabled = false;
+    zipState.textContent = 'Waiting for the movies still being silenced…';
+    try {
+      await queue;  // none left out
+      zipState.textContent = '';
+      const link = element('a');
+      link.href = URL.createObjectURL(await zipOf(saved));
+      for (const copy of saved) copy.downloaded = true;
+      link.download = 'silent-movies.zip';
+      document.body.append(link);
+      link.click();
+      link.remove();
+    } catch (error) {
+      zipState.textContent = `The ZIP could not be made (${error.message || error}): a movie may have been changed ` +
+        'or moved since it was silenced. Put it back and try again.';
+    } finally {
+      downloadAll.disabled = false;
+    }
   });
 
   document.getElementById('choose').addEventListener('click', () => picker.click());

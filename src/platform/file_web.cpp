@@ -123,6 +123,8 @@ class OutputFile final : public TempFile {
 
 class WebFileSystem final : public FileSystem {
  public:
+  static constexpr std::size_t kLongestName = 255;  // bytes of UTF-8
+
   std::unique_ptr<File> openForReading(const Path& path) override {
     if (path != movie.path) {
       noteFileError(FileError::NotFound);
@@ -131,7 +133,15 @@ class WebFileSystem final : public FileSystem {
     return std::make_unique<MovieFile>();
   }
   bool mayReplace(const Path& target) override { return target != movie.path; }
-  std::unique_ptr<TempFile> createTempBeside(const Path&) override { return std::make_unique<OutputFile>(); }
+  // No common file system takes a name of more than 255 bytes: a copy the
+  // user's disk would refuse on download is refused here, as Linux does.
+  std::unique_ptr<TempFile> createTempBeside(const Path& target) override {
+    if (target.size() > kLongestName) {
+      noteFileError(FileError::PathTooLong);
+      return nullptr;
+    }
+    return std::make_unique<OutputFile>();
+  }
   bool syncFolderOf(const Path&) override { return true; }
   std::optional<FileState> stateOf(const Path& path) override {
     if (path != movie.path) return std::nullopt;
