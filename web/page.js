@@ -182,14 +182,14 @@
     return new Blob(parts, { type: 'application/zip' });
   }
 
-  // A ZIP that fails says why, and the button stays for another try.
+  // A ZIP that fails says why, and the button stays for another try. It
+  // waits for the movies still running, so that none is left out.
   const zipState = document.getElementById('zip-state');
   downloadAll.addEventListener('click', async () => {
     downloadAll.disabled = true;
-    zipState.textContent = 'Waiting for the movies still being silenced…';
+    let problem = '';
     try {
-      await queue;  // none left out
-      zipState.textContent = '';
+      await queue;
       const link = element('a');
       link.href = URL.createObjectURL(await zipOf(saved));
       for (const copy of saved) copy.downloaded = true;
@@ -198,9 +198,10 @@
       link.click();
       link.remove();
     } catch (error) {
-      zipState.textContent = `The ZIP could not be made (${error.message || error}): a movie may have been changed ` +
-        'or moved since it was silenced. Put it back and try again.';
+      problem = `The ZIP could not be made (${error.message || error}): a movie may have been changed or moved ` +
+        'since it was silenced. Put it back and try again.';
     } finally {
+      zipState.textContent = problem;
       downloadAll.disabled = false;
     }
   });

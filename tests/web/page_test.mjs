@@ -26,8 +26,8 @@ writeFileSync(join(movies, 'notes.3mm'), 'a shopping list, not a movie\n');
 const again = mkdtempSync(join(work, 'again-'));
 copyFileSync(join(movies, 'sample.3mm'), join(again, 'sample.3mm'));
 const names = ['sample.3mm', 'backdrop.3mm', 'refused.3mm', 'notes.3mm'];
-// Names taken whole: an option's, a backslash, and one whose copy's name no common disk holds.
-const odd = ['--help', 'back\\slash.3mm', `${'m'.repeat(246)}.3mm`];
+// Names taken whole: an option's, a backslash, and those whose copy's name is the longest disks hold and one more.
+const odd = ['--help', 'back\\slash.3mm', `${'m'.repeat(245)}.3mm`, `${'m'.repeat(246)}.3mm`];
 for (const name of odd) copyFileSync(join(movies, 'sample.3mm'), join(movies, name));
 const quiet = (name) => name.replace(/(\.[^.]*)?$/, '-quiet.3mm');
 const native = Object.fromEntries([...names, ...odd].map((name) => {
@@ -35,7 +35,7 @@ const native = Object.fromEntries([...names, ...odd].map((name) => {
   const output = join(movies, quiet(name));
   return [name, { status: run.status, lines: run.stdout.trimEnd().split('\n'), output: existsSync(output) ? readFileSync(output) : null }];
 }));
-assert.deepEqual([...names, ...odd].map((name) => native[name].status), [7, 7, 2, 1, 7, 7, 3]);
+assert.deepEqual([...names, ...odd].map((name) => native[name].status), [7, 7, 2, 1, 7, 7, 7, 3]);
 
 // A tab in headless Chromium (or as `launch` says) for `use`, closed after.
 async function inBrowser(use, launch = {
@@ -74,6 +74,9 @@ async function rowsWhenDone(tab, count) {
   })));
 }
 
+// Whether closing the tab would ask first.
+const asks = (tab) => tab.evaluate(() => !window.dispatchEvent(new Event('beforeunload', { cancelable: true })));
+
 async function download(tab, folder, selector, name) {
   await tab.click(selector);
   const file = join(folder, name);
@@ -108,6 +111,7 @@ test('movies picked by keyboard come out as the native tool writes them, one by 
       if (row.link) assert.ok((await download(tab, downloads, `.movie:nth-child(${i + 1}) a.download`, row.link)).equals(expected.output), row.link);
     }
 
+    assert.equal(await asks(tab), false);
     await download(tab, downloads, '#download-all', 'silent-movies.zip');
     const unzipped = join(downloads, 'unzipped');
     execFileSync('unzip', ['-qo', join(downloads, 'silent-movies.zip'), '-d', unzipped]);
@@ -161,13 +165,17 @@ test('the API takes bytes and gives the native bytes, or null with the native li
       lines: native[name].lines, outputName: quiet(name), bytes: native[name].output && [...native[name].output] })));
     // A row whose run stopped ends so; the next is still silenced.
     writeFileSync(join(work, 'seven.3mm'), 'sevenby');
-    await (await tab.$('#picker')).uploadFile(join(work, 'seven.3mm'), join(movies, '--help'));
-    assert.deepEqual((await rowsWhenDone(tab, 2)).map((row) => row.outcome.split(':')[0]), ['Not saved', 'Silenced']);
+    await (await tab.$('#picker')).uploadFile(join(work, 'seven.3mm'), join(movies, '--help'), join(movies, 'sample.3mm'));
+    assert.deepEqual((await rowsWhenDone(tab, 3)).map((row) => row.outcome.split(':')[0]), ['Not saved', 'Silenced', 'Silenced']);
+    assert.equal(await tab.$('progress'), null);
+    await tab.click('#download-all');  // the copies in a ZIP are downloaded
+    await tab.waitForFunction(() => !document.getElementById('download-all').disabled);
+    assert.equal(await asks(tab), false);
     const wrong = await tab.evaluate((gone = new Uint8Array(8), b = structuredClone(gone, { transfer: [gone.buffer] })) =>
       Promise.all([[b], [b, ''], [b, 'dir/'], ['text', 'a.3mm'], [5, 'a'], [null, 'a'], [{}, 'a'], [gone, 'a'],
-        [b, 'a', { onProgress: 5 }], [b, 'a', { bytes: 'yes' }]]
+        [b, 'a', 5], [b, 'a', { onProgress: 5 }], [b, 'a', { bytes: 'yes' }]]
         .map((args) => window.hushmaker.silence(...args).then(() => 'resolved', (error) => error.constructor.name))));
-    assert.deepEqual(wrong, Array(10).fill('TypeError'));
+    assert.deepEqual(wrong, Array(11).fill('TypeError'));
   });
 });
 
@@ -187,14 +195,11 @@ test('a movie changed after silencing is never given out changed', async () => {
       .then((r) => r.arrayBuffer()).then(() => 'read', (error) => String(error)));
     assert.match(read, /Error/);
     await tab.click('#download-all');
-    await tab.waitForFunction(() => document.getElementById('zip-state').textContent !== '');
-    assert.equal(await tab.$eval('#download-all', (button) => button.disabled), false);
+    await tab.waitForFunction(() => !document.getElementById('download-all').disabled);
+    assert.match(await tab.$eval('#zip-state', (state) => state.textContent), /^The ZIP could not be made/);
     assert.equal(await tab.evaluate(() => document.head.appendChild(Object.assign(document.createElement('base'),
       { href: 'https://example.invalid/' })) && document.baseURI), page);
-    // Copies not downloaded yet: closing the tab asks first.
-    const asked = new Promise((resolve) => tab.once('dialog', (dialog) => dialog.accept().then(() => resolve(dialog.type()))));
-    await tab.close({ runBeforeUnload: true });
-    assert.equal(await asked, 'beforeunload');
+    assert.equal(await asks(tab), true);  // copies not downloaded
   });
 });
 
