@@ -43,7 +43,8 @@
   // The one way in: the page uses it as anyone embedding the page would.
   //   silence(input, name = input.name, { bytes = true, onProgress })
   // input: File, Blob or Uint8Array. The result:
-  //   { status: 7|1|2|3, lines, outputName, bytes: Uint8Array|null, blob: Blob|null, memory }
+  //   { status: 7|1|2|3, lines, outputName, bytes: Uint8Array|null, bytesError: string|null, blob: Blob|null,
+  //     memory }
   async function silence(input, name = input?.name, options = {}) {
     check(input, name, options);
     const { bytes = true, onProgress } = options;
@@ -54,14 +55,19 @@
       worker.postMessage({ id, movie, name });
     });
     const blob = done.output;
-    return {
-      status: done.status,
-      lines: done.lines,
-      outputName: done.outputName,
-      bytes: blob && bytes ? new Uint8Array(await blob.arrayBuffer()) : null,
-      blob,
-      memory: done.memory,
-    };
+    const result = { status: done.status, lines: done.lines, outputName: done.outputName, bytes: null,
+      bytesError: null, blob, memory: done.memory };
+    // A copy the browser cannot hand over as one array is still the result,
+    // with its blob, and says why its bytes are missing.
+    if (blob && bytes) {
+      try {
+        result.bytes = new Uint8Array(await blob.arrayBuffer());
+      } catch (error) {
+        result.bytesError = `The silent copy could not be read into one array (${error.name}: ${error.message}): ` +
+          'too large for this browser, or the movie changed since it was silenced';
+      }
+    }
+    return result;
   }
   window.hushmaker = { silence };
 

@@ -177,6 +177,13 @@ test('the API takes bytes and gives the native bytes, or null with the native li
         [b, 'a', 5], [b, 'a', { onProgress: 5 }], [b, 'a', { bytes: 'yes' }]]
         .map((args) => window.hushmaker.silence(...args).then(() => 'resolved', (error) => error.constructor.name))));
     assert.deepEqual(wrong, Array(11).fill('TypeError'));
+    const tooLarge = await tab.evaluate(async (movie) => {  // as a 4 GB copy is for Chromium
+      Blob.prototype.arrayBuffer = () => Promise.reject(new RangeError('Array buffer allocation failed'));
+      const r = await window.hushmaker.silence(new Uint8Array(movie), 'big.3mm');
+      return [r.status, r.bytes, r.blob.size, r.bytesError];
+    }, [...readFileSync(join(movies, 'sample.3mm'))]);
+    assert.deepEqual(tooLarge.slice(0, 3), [7, null, native['sample.3mm'].output.length]);
+    assert.match(tooLarge[3], /^The silent copy could not be read into one array \(RangeError: Array buffer allocation failed/);
   });
 });
 
