@@ -159,11 +159,12 @@ test('the API takes bytes and gives the native bytes, or null with the native li
     const stopped = tab.evaluate(() => window.hushmaker.silence(new Uint8Array(7), 'x.3mm').catch((e) => e.message));
     const results = await tab.evaluate((movies) => Promise.all(movies.map(async ([name, bytes]) => {  // they queue
       const r = await window.hushmaker.silence(new Uint8Array(bytes), name);
-      return { status: r.status, lines: r.lines, outputName: r.outputName, bytes: r.bytes && [...r.bytes] };
+      return { status: r.status, lines: r.lines, outputName: r.outputName, bytes: r.bytes && [...r.bytes],
+        bytesError: r.bytesError };
     })), ['sample.3mm', 'notes.3mm', ...odd].map((name) => [name, [...readFileSync(join(movies, name))]]));
     assert.equal(await stopped, 'stopped');
-    assert.deepEqual(results, ['sample.3mm', 'notes.3mm', ...odd].map((name) => ({ status: native[name].status,
-      lines: native[name].lines, outputName: quiet(name), bytes: native[name].output && [...native[name].output] })));
+    assert.deepEqual(results, ['sample.3mm', 'notes.3mm', ...odd].map((name) => ({ status: native[name].status, lines:
+      native[name].lines, outputName: quiet(name), bytes: native[name].output && [...native[name].output], bytesError: null })));
     // A row whose run stopped ends so; the next is still silenced.
     writeFileSync(join(work, 'seven.3mm'), 'sevenby');
     await (await tab.$('#picker')).uploadFile(join(work, 'seven.3mm'), join(movies, '--help'), join(movies, 'sample.3mm'));
