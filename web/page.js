@@ -40,19 +40,25 @@
     }
   }
 
-  // The one way in: the page uses it as anyone embedding the page would.
+  // The one way in for scripts; the rows take the same run, with the one
+  // thing only a drop can tell (a folder).
   //   silence(input, name = input.name, { bytes = true, onProgress })
   // input: File, Blob or Uint8Array. The result:
   //   { status: 7|1|2|3, lines, outputName, bytes: Uint8Array|null, bytesError: string|null, blob: Blob|null,
   //     memory }
   async function silence(input, name = input?.name, options = {}) {
     check(input, name, options);
-    const { bytes = true, onProgress } = options;
-    const movie = input instanceof Blob ? input : new Blob([input]);
+    return run(input instanceof Blob ? input : new Blob([input]), name, options);
+  }
+  window.hushmaker = { silence };
+
+  // A movie to the worker; `folder` for a dropped folder, which the worker
+  // cannot tell from a file it fails to read.
+  async function run(movie, name, { bytes = true, onProgress }, folder = false) {
     const id = nextId++;
     const done = await new Promise((resolve, reject) => {
       waiting.set(id, { resolve, reject, onProgress });
-      worker.postMessage({ id, movie, name });
+      worker.postMessage({ id, movie, name, folder });
     });
     const blob = done.output;
     const result = { status: done.status, lines: done.lines, outputName: done.outputName, bytes: null,
@@ -69,7 +75,6 @@
     }
     return result;
   }
-  window.hushmaker = { silence };
 
   // The rows.
   const list = document.getElementById('movies');
@@ -120,14 +125,14 @@
     return { row, sizes, bar, outcome, lines };
   }
 
-  async function silenceFile(file, view) {
+  async function silenceFile(file, view, folder) {
     view.outcome.textContent = 'Silencing…';
     const onProgress = ({ read, written, size }) => {
       view.bar.max = 2 * size;  // read about twice: the pass, then the save
       view.bar.value = Math.min(read, 2 * size);
       view.outcome.textContent = `Silencing… ${megabytes(written)} written`;
     };
-    const result = await silence(file, file.name, { bytes: false, onProgress });
+    const result = await run(file, file.name, { bytes: false, onProgress }, folder);
     view.bar.remove();
     view.lines.textContent = result.lines.join('\n');
     const name = result.blob ? numbered(result.outputName) : result.outputName;
@@ -157,10 +162,10 @@
 
   // Drops queue behind the ones before them; the worker takes one at a time.
   let queue = Promise.resolve();
-  function take(files) {
-    for (const file of files) {
+  function take(files, folders = []) {
+    for (const [i, file] of files.entries()) {
       const view = addRow(file);
-      queue = queue.then(() => silenceFile(file, view)).catch((error) => stopped(view, error));
+      queue = queue.then(() => silenceFile(file, view, folders[i])).catch((error) => stopped(view, error));
     }
   }
 
@@ -225,6 +230,8 @@
   document.addEventListener('drop', (event) => {
     event.preventDefault();
     document.body.classList.remove('dragging');
-    take([...event.dataTransfer.files]);
+    // A dropped folder comes as a file; only its entry says what it is.
+    const entries = [...event.dataTransfer.items].filter((item) => item.kind === 'file');
+    take([...event.dataTransfer.files], entries.map((item) => Boolean(item.webkitGetAsEntry?.()?.isDirectory)));
   });
 })();

@@ -16,8 +16,8 @@ let module = createHushmaker(options);
 let queue = Promise.resolve();
 
 self.onmessage = (event) => {
-  const { id, movie, name } = event.data;
-  queue = queue.then(() => silence(id, movie, name));
+  const { id, movie, name, folder } = event.data;
+  queue = queue.then(() => silence(id, movie, name, folder));
 };
 
 function filesFor(id, movie) {
@@ -69,7 +69,7 @@ function filesFor(id, movie) {
   };
 }
 
-async function silence(id, movie, name) {
+async function silence(id, movie, name, folder) {
   let instance;
   try {
     instance = await module;
@@ -79,7 +79,7 @@ async function silence(id, movie, name) {
     const size = instance.lengthBytesUTF8(name) + 1;
     const text = instance._malloc(size);
     instance.stringToUTF8(name, text, size);
-    const status = instance._hush_silence(text, movie.size);
+    const status = instance._hush_silence(text, movie.size, folder ? 1 : 0);
     instance._free(text);
     const output = status === 7 && files.committed ? new Blob(files.parts) : null;
     postMessage({ id, done: { status, lines, outputName: files.outputName, output, memory: instance.HEAPU8.length } });

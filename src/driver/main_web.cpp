@@ -15,9 +15,9 @@ extern "C" {
 // Tells the page the output's name before the run starts.
 void hush_name_output(const char* name);
 
-EMSCRIPTEN_KEEPALIVE int hush_silence(const char* name, double size) {
+EMSCRIPTEN_KEEPALIVE int hush_silence(const char* name, double size, int folder) {
   hush_name_output(hush::deriveOutputName(std::string(name)).c_str());
-  hush::openDroppedMovie(hush::widenPath(name), static_cast<std::uint64_t>(size));
+  hush::openDroppedMovie(hush::widenPath(name), static_cast<std::uint64_t>(size), folder != 0);
   // A movie's name is never an option, whatever it begins with.
   char program[] = "hushmaker";
   char endOfOptions[] = "--";

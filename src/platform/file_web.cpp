@@ -35,6 +35,7 @@ namespace {
 struct OpenMovie {
   Path path;
   std::uint64_t size = 0;
+  bool folder = false;
 };
 OpenMovie movie;
 
@@ -126,8 +127,8 @@ class WebFileSystem final : public FileSystem {
   static constexpr std::size_t kLongestName = 255;  // bytes of UTF-8
 
   std::unique_ptr<File> openForReading(const Path& path) override {
-    if (path != movie.path) {
-      noteFileError(FileError::NotFound);
+    if (path != movie.path || movie.folder) {
+      noteFileError(movie.folder ? FileError::Folder : FileError::NotFound);
       return nullptr;
     }
     return std::make_unique<MovieFile>();
@@ -152,7 +153,7 @@ class WebFileSystem final : public FileSystem {
 
 }  // namespace
 
-void openDroppedMovie(const Path& name, std::uint64_t size) { movie = OpenMovie{name, size}; }
+void openDroppedMovie(const Path& name, std::uint64_t size, bool folder) { movie = OpenMovie{name, size, folder}; }
 
 FileSystem& nativeFileSystem() {
   static WebFileSystem fileSystem;

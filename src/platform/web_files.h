@@ -9,7 +9,8 @@
 namespace hush {
 
 // Makes `name` the one file there is, `size` bytes long, read through the
-// page. Every other name is free for the output.
-void openDroppedMovie(const Path& name, std::uint64_t size);
+// page, or a folder when one was dropped. Every other name is free for the
+// output.
+void openDroppedMovie(const Path& name, std::uint64_t size, bool folder);
 
 }  // namespace hush

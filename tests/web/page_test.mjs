@@ -5,7 +5,7 @@
 import { after, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
-import { existsSync, mkdtempSync, readFileSync, readdirSync, copyFileSync, rmSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, copyFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -191,6 +191,7 @@ test('the API takes bytes and gives the native bytes, or null with the native li
 // The silent copy takes the movie's kept bytes from the movie's file when
 // it is read: changed since, it fails to read rather than give other bytes,
 // and a ZIP that fails says so and may be tried again. No <base> is taken.
+// A folder dropped is a folder.
 test('a movie changed after silencing is never given out changed', async () => {
   await inBrowser(async (tab) => {
     await tab.goto(page, { waitUntil: 'load' });
@@ -209,6 +210,13 @@ test('a movie changed after silencing is never given out changed', async () => {
     assert.equal(await tab.evaluate(() => document.head.appendChild(Object.assign(document.createElement('base'),
       { href: 'https://example.invalid/' })) && document.baseURI), page);
     assert.equal(await asks(tab), true);  // copies not downloaded
+    // A dropped folder is said to be one, as the console tool says it.
+    mkdirSync(join(work, 'folder.3mm'));
+    const drag = { items: [], files: [join(work, 'folder.3mm')], dragOperationsMask: 1 };
+    const cdp = await tab.createCDPSession();
+    for (const type of ['dragEnter', 'dragOver', 'drop']) await cdp.send('Input.dispatchDragEvent', { type, x: 9, y: 9, data: drag });
+    assert.deepEqual((await rowsWhenDone(tab, 3))[2].lines,
+      spawnSync(tool, ['--', 'folder.3mm'], { cwd: work, encoding: 'utf8' }).stdout.trimEnd().split('\n'));
   });
 });
 
