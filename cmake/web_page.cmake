@@ -1,5 +1,5 @@
 # hushmaker.html: the run in WebAssembly, in a worker, inside one page that
-# holds all of its code, styles and libraries, so that it works from a disk,
+# holds all of its code and styles, so that it works from a disk,
 # a mail or any static host with no network at all.
 add_executable(hushmaker_web src/driver/main_web.cpp)
 target_link_libraries(hushmaker_web PRIVATE hushdriver)
@@ -16,11 +16,10 @@ target_link_options(hushmaker_web PRIVATE
   --js-library ${CMAKE_CURRENT_SOURCE_DIR}/web/file_bridge.js)
 set_property(TARGET hushmaker_web APPEND PROPERTY LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/web/file_bridge.js)
 
-set(HUSH_FFLATE ${CMAKE_CURRENT_SOURCE_DIR}/node_modules/fflate/umd/index.js)
-set(HUSH_PAGE_PARTS web/page.html web/page.css web/page.js web/worker.js web/build_page.mjs)
+set(HUSH_PAGE_PARTS web/page.html web/page.css web/page.js web/worker.js web/crc32.js web/zip.js web/build_page.mjs)
 list(TRANSFORM HUSH_PAGE_PARTS PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
 add_custom_command(OUTPUT hushmaker.html
   COMMAND node ${CMAKE_CURRENT_SOURCE_DIR}/web/build_page.mjs ${CMAKE_CURRENT_SOURCE_DIR}/web
-    $<TARGET_FILE:hushmaker_web> $<TARGET_FILE_DIR:hushmaker_web>/hushmaker_web.wasm ${HUSH_FFLATE} ${PROJECT_VERSION} hushmaker.html
-  DEPENDS hushmaker_web ${HUSH_PAGE_PARTS} ${HUSH_FFLATE} VERBATIM)
+    $<TARGET_FILE:hushmaker_web> $<TARGET_FILE_DIR:hushmaker_web>/hushmaker_web.wasm ${PROJECT_VERSION} hushmaker.html
+  DEPENDS hushmaker_web ${HUSH_PAGE_PARTS} VERBATIM)
 add_custom_target(web_page ALL DEPENDS hushmaker.html)

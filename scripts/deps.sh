@@ -30,8 +30,8 @@ need_architecture() {
 
 jobs() { nproc 2>/dev/null || echo 2; }
 
-# The npm packages package-lock.json pins (the page's ZIP library, the
-# browser tests' driver), installed again whenever the lock changes.
+# The npm packages package-lock.json pins (the browser tests' driver),
+# installed again whenever the lock changes.
 need_node_modules() {
   command -v npm >/dev/null 2>&1 || need_packages nodejs npm
   if ! cmp -s "$root/package-lock.json" "$root/node_modules/.package-lock.json.installed"; then

@@ -1,6 +1,6 @@
 // The page: the API (window.hushmaker) over the worker, and the rows that
 // show each movie. Everything stays in this browser.
-/* global fflate */
+/* global zipOf */
 'use strict';
 
 (() => {
@@ -170,27 +170,14 @@
   }
 
 
-  // Stored, not compressed (movies barely shrink), and streamed from each
-  // output's Blob so that no movie is held whole twice.
-  async function zipOf(files) {
-    const parts = [];
-    let finish;
-    const finished = new Promise((resolve, reject) => { finish = { resolve, reject }; });
-    const zip = new fflate.Zip((error, chunk, last) => {
-      if (error) return finish.reject(error);
-      parts.push(chunk);
-      if (last) finish.resolve();
+  // The worker reads each copy once for its CRC; the ZIP itself is
+  // written around the copies, with nothing read on this thread.
+  function crcOf(blob) {
+    const id = nextId++;
+    return new Promise((resolve, reject) => {
+      waiting.set(id, { resolve, reject });
+      worker.postMessage({ id, crcOf: blob });
     });
-    for (const { name, blob } of files) {
-      const entry = new fflate.ZipPassThrough(name);
-      zip.add(entry);
-      const reader = blob.stream().getReader();
-      for (let piece = await reader.read(); !piece.done; piece = await reader.read()) entry.push(piece.value);
-      entry.push(new Uint8Array(0), true);
-    }
-    zip.end();
-    await finished;
-    return new Blob(parts, { type: 'application/zip' });
   }
 
   // A ZIP that fails says why, and the button stays for another try. It
@@ -201,16 +188,17 @@
     let problem = '';
     try {
       await queue;
+      zipState.textContent = 'Making the ZIP…';
+      for (const copy of saved) copy.crc ??= await crcOf(copy.blob);
       const link = element('a');
-      link.href = URL.createObjectURL(await zipOf(saved));
+      link.href = URL.createObjectURL(zipOf(saved));
       for (const copy of saved) copy.downloaded = true;
       link.download = 'silent-movies.zip';
       document.body.append(link);
       link.click();
       link.remove();
     } catch (error) {
-      problem = `The ZIP could not be made (${error.message || error}): a movie may have been changed or moved ` +
-        'since it was silenced. Put it back and try again.';
+      problem = `The ZIP could not be made (${error.message || error}). Try again.`;
     } finally {
       zipState.textContent = problem;
       downloadAll.disabled = false;

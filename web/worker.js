@@ -1,8 +1,8 @@
 // The page's worker: one module, one movie at a time, in the order asked.
-// The movie is read where it lies, slice by slice, and the silent copy
-// leaves the module in pieces that become one Blob with the slices of the
-// movie it keeps.
-/* global createHushmaker, hushmakerWasm, FileReaderSync */
+// The movie is read where it lies, slice by slice. The silent copy is one
+// Blob of the pieces the module writes and of the movie's kept bytes, read
+// as the module asks for them: none is taken from the movie later.
+/* global createHushmaker, hushmakerWasm, FileReaderSync, crc32 */
 'use strict';
 
 let lines = [];
@@ -16,9 +16,23 @@ let module = createHushmaker(options);
 let queue = Promise.resolve();
 
 self.onmessage = (event) => {
-  const { id, movie, name, folder } = event.data;
-  queue = queue.then(() => silence(id, movie, name, folder));
+  const { id, movie, name, folder, crcOf } = event.data;
+  queue = queue.then(() => (crcOf ? checksum(id, crcOf) : silence(id, movie, name, folder)));
 };
+
+// The CRC-32 of a silent copy, for the ZIP: read here, in pieces, so that
+// the page never waits on gigabytes.
+function checksum(id, blob) {
+  const reader = new FileReaderSync();
+  const piece = 8 << 20;
+  try {
+    let crc = 0;
+    for (let at = 0; at < blob.size; at += piece) crc = crc32(crc, new Uint8Array(reader.readAsArrayBuffer(blob.slice(at, at + piece))));
+    postMessage({ id, done: crc });
+  } catch (error) {
+    postMessage({ id, failed: String(error && error.message || error) });
+  }
+}
 
 function filesFor(id, movie) {
   const reader = new FileReaderSync();
@@ -43,16 +57,24 @@ function filesFor(id, movie) {
         return null;  // gone, or changed since it was dropped
       }
     },
-    // The movie's kept bytes join the output as slices of the movie: no
-    // copy is made, and the browser refuses to read a slice of a file that
-    // has changed since it was picked, so the output can never hold bytes
-    // the movie did not have when it was silenced.
+    // The movie's kept bytes are read now, into pieces of the copy's own,
+    // and never taken from the movie later: whatever becomes of the movie,
+    // the copy holds the bytes it had when it was silenced.
     copy(offset, length) {
-      this.parts.push(movie.slice(offset, offset + length));
-      counts.read += length;
-      counts.written += length;
-      report();
-      return true;
+      const piece = 16 << 20;  // a read costs about a millisecond whatever its size
+      try {
+        for (let at = offset, end = offset + length; at < end; at += piece) {
+          const bytes = reader.readAsArrayBuffer(movie.slice(at, Math.min(at + piece, end)));
+          if (bytes.byteLength !== Math.min(piece, end - at)) return false;  // cut short since
+          this.parts.push(new Blob([bytes]));
+          counts.read += bytes.byteLength;
+          counts.written += bytes.byteLength;
+          report();
+        }
+        return true;
+      } catch (error) {
+        return false;
+      }
     },
     write(piece) {
       try {

@@ -22,8 +22,8 @@ bool hush_read_movie(double offset, std::size_t length, std::uint8_t* into);
 // Takes a copy of the next piece of the output; false if the page had no
 // room for it.
 bool hush_write_output(const std::uint8_t* bytes, std::size_t length);
-// Appends the movie's bytes from `offset` to the output, which the page
-// takes from the movie itself; false if it could not.
+// Appends the movie's bytes from `offset` to the output, read by the page
+// into pieces of its own; false if it could not read them all.
 bool hush_copy_movie(double offset, double length);
 // The output is complete: the page may keep it.
 void hush_commit_output();
@@ -84,7 +84,8 @@ class OutputFile final : public TempFile {
 
   bool readAt(std::uint64_t, std::span<std::uint8_t>) override { return false; }
   // The movie's kept payloads go from the movie to the output inside the
-  // page, as the native layer copies them inside the kernel.
+  // page, as the native layer copies them inside the kernel: the page reads
+  // them then, so the copy never depends on the movie again.
   bool copyFrom(File& source, std::uint64_t offset, std::uint64_t length) override {
     if (dynamic_cast<MovieFile*>(&source) == nullptr) return File::copyFrom(source, offset, length);
     if (offset > movie.size || length > movie.size - offset || !handOver()) return false;
