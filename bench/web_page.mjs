@@ -12,6 +12,7 @@ import puppeteer from 'puppeteer-core';
 
 const [page, tool, rounds, ...docs] = process.argv.slice(2);
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
+const spread = (values) => `${median(values).toFixed(3)} s (${Math.min(...values).toFixed(3)}-${Math.max(...values).toFixed(3)})`;
 const mib = (bytes) => (bytes / 1048576).toFixed(1);
 
 function native(doc) {
@@ -62,7 +63,8 @@ try {
     const pageTime = median(pages.map((r) => r.seconds));
     const peak = Math.max(...natives.map((r) => r.peak));
     console.log(`== ${basename(doc)} (${mib(statSync(doc).size)} MiB), ${rounds} rounds, status ${n.status}`);
-    console.log(`native ${nativeTime.toFixed(3)} s, peak ${mib(peak)} MiB; page ${pageTime.toFixed(3)} s, ` +
+    console.log(`native ${spread(natives.map((r) => r.seconds))}, peak ${mib(peak)} MiB; ` +
+      `page ${spread(pages.map((r) => r.seconds))}, ` +
       `WebAssembly memory ${mib(p.memory)} MiB`);
     console.log(`ratio page/native ${(pageTime / nativeTime).toFixed(2)} (goal 2); ` +
       `memory over the native peak ${mib(p.memory - peak)} MiB (goal at most 64)`);
