@@ -44,6 +44,7 @@ function filesFor(id, movie) {
     postMessage({ id, progress: counts });
   };
   return {
+    counts,
     outputName: '',
     committed: false,
     parts: [],
@@ -103,6 +104,7 @@ async function silence(id, movie, name, folder) {
     instance.stringToUTF8(name, text, size);
     const status = instance._hush_silence(text, movie.size, folder ? 1 : 0);
     instance._free(text);
+    postMessage({ id, progress: files.counts });  // where it ended, whenever the last report was
     const output = status === 7 && files.committed ? new Blob(files.parts) : null;
     postMessage({ id, done: { status, lines, outputName: files.outputName, output, memory: instance.HEAPU8.length } });
   } catch (error) {
