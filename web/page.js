@@ -70,7 +70,7 @@
         result.bytes = new Uint8Array(await blob.arrayBuffer());
       } catch (error) {
         result.bytesError = `The silent copy could not be read into one array (${error.name}: ${error.message}): ` +
-          'too large for this browser, or the movie changed since it was silenced';
+          'too large for this browser';
       }
     }
     return result;
