@@ -27,7 +27,9 @@ function checksum(id, blob) {
   const piece = 8 << 20;
   try {
     let crc = 0;
-    for (let at = 0; at < blob.size; at += piece) crc = crc32(crc, new Uint8Array(reader.readAsArrayBuffer(blob.slice(at, at + piece))));
+    for (let at = 0; at < blob.size; at += piece) {
+      crc = crc32(crc, new Uint8Array(reader.readAsArrayBuffer(blob.slice(at, at + piece))));
+    }
     postMessage({ id, done: crc });
   } catch (error) {
     postMessage({ id, failed: String(error && error.message || error) });
