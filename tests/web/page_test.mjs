@@ -6,7 +6,7 @@ import { after, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
 import { existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, closeSync, copyFileSync, openSync, readSync, rmSync,
-  utimesSync, writeFileSync } from 'node:fs';
+  statSync, utimesSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -270,8 +270,17 @@ test('a movie changed after silencing is never given out changed', async () => {
   });
 });
 
-// A ZIP past 4 GiB, of one copy of 4 GiB and one after it, opens.
-test('a ZIP over 4 GiB is whole', async () => {
+// `count` bytes of a file at `at` (from its end if negative), in hex.
+function bytesAt(path, at, count) {
+  const [bytes, file] = [Buffer.alloc(count), openSync(path)];
+  readSync(file, bytes, 0, count, at < 0 ? statSync(path).size + at : at);
+  closeSync(file);
+  return bytes.toString('hex');
+}
+
+// A ZIP past 4 GiB, of one copy of 4 GiB and one after it, opens, and so
+// does one of 65,535 copies; both end in ZIP64 records.
+test('a ZIP over 4 GiB or 65,535 copies is whole', async () => {
   await inBrowser(async (tab) => {
     const downloads = mkdtempSync(join(work, 'downloads-'));
     await (await tab.createCDPSession()).send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
@@ -279,24 +288,28 @@ test('a ZIP over 4 GiB is whole', async () => {
     const gibibyte = Buffer.alloc(1 << 30, 7);
     const crc = [0, 0, 0, 0].reduce((sum) => crc32(gibibyte, sum), 0);
     await tab.evaluate((crc) => {
+      const link = (id, entries) => document.body.append(Object.assign(document.createElement('a'), { id, download: `${id}.zip`,
+        textContent: id, href: URL.createObjectURL(zipOf(entries, new Date(2026, 11, 10, 9, 41, 30))) }));
       const gibibyte = new Blob([new Uint8Array(1 << 30).fill(7)]);
-      const link = Object.assign(document.createElement('a'), { download: 'big.zip', href: URL.createObjectURL(zipOf([
-        { name: 'big.3mm', blob: new Blob([gibibyte, gibibyte, gibibyte, gibibyte]), crc },
-        { name: 'after.3mm', blob: new Blob(['abc']), crc: 0x352441c2 }], new Date(2026, 11, 10, 9, 41, 30))) });
-      link.id = 'big';
-      link.textContent = 'big.zip';
-      document.body.append(link);
+      link('big', [{ name: 'big.3mm', blob: new Blob([gibibyte, gibibyte, gibibyte, gibibyte]), crc },
+        { name: 'after.3mm', blob: new Blob(['abc']), crc: 0x352441c2 }]);
+      link('many', Array.from({ length: 0xffff }, (_, i) => ({ name: `${i}`, blob: new Blob([]), crc: 0 })));
     }, crc);
     const zip = await download(tab, downloads, '#big', 'big.zip', 600);
     assert.match(execFileSync('unzip', ['-ZT', zip], { encoding: 'utf8' }),
       /\n-rw-r--r-- .* unx 4294967296 .. stor 20261210\.094130 big\.3mm\n-rw-r--r-- .* unx +3 .. stor 20261210\.094130 after\.3mm\n/);
-    // The second header, past 4 GiB: signature, version 2.0, UTF-8, stored, 09:41:30, 2026-12-10, CRC, sizes, name.
-    const [after, file] = [Buffer.alloc(39), openSync(zip)];
-    readSync(file, after, 0, 39, 2 ** 32 + 57);
-    closeSync(file);
-    assert.equal(after.toString('hex'), ['504b0304', '1400', '0008', '0000', '2f4d', '8a5d', 'c2412435', '03000000',
-      '03000000', '0900', '0000', Buffer.from('after.3mm').toString('hex')].join(''));
     assert.match(execFileSync('unzip', ['-t', zip], { encoding: 'utf8' }), /big.3mm +OK\n.*after.3mm +OK\nNo errors detected/);
+    // The second header, past 4 GiB: signature, version 2.0, UTF-8, stored, 09:41:30, 2026-12-10, CRC, sizes, name.
+    assert.equal(bytesAt(zip, 2 ** 32 + 57, 39), ['504b0304', '1400', '0008', '0000', '2f4d', '8a5d', 'c2412435', '03000000',
+      '03000000', '0900', '0000', Buffer.from('after.3mm').toString('hex')].join(''));
+    // The ZIP64 end (2 entries, a directory of 140 bytes at 4 GiB + 99), its locator, the end with its full fields.
+    assert.equal(bytesAt(zip, -98, 98), ['504b0606', '2c00000000000000', '2d03', '2d00', '00000000', '00000000',
+      '0200000000000000', '0200000000000000', '8c00000000000000', '6300000001000000',
+      '504b0607', '00000000', 'ef00000001000000', '01000000',
+      '504b0506', '0000', '0000', '0200', '0200', '8c000000', 'ffffffff', '0000'].join(''));
+    const many = await download(tab, downloads, '#many', 'many.zip');
+    assert.match(bytesAt(many, -98, 98), /^504b0606.{40}ffff000000000000ffff000000000000/);
+    assert.match(execFileSync('unzip', ['-tq', many], { encoding: 'utf8' }), /^No errors detected/);
   });
 });
 
