@@ -2,7 +2,7 @@
 //
 // Everything the store does to a file goes through these two interfaces, so
 // that each platform has one implementation (file_system_posix.cpp,
-// file_windows.cpp) and tests can stand in a file system that fails any
+// file_windows.cpp, file_web.cpp) and tests can stand in a file system that fails any
 // chosen operation.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "platform/path.h"
 
@@ -38,6 +39,21 @@ struct FileState {
   FileStamp stamp;
   friend bool operator==(const FileState&, const FileState&) = default;
 };
+
+// A path as the system takes it: enough to tell whether two paths name
+// one file now, or would once it is made. Each part is in the folder's own
+// terms: its identity as the system resolves it, and its case rule (where
+// case is ignored, or may be, the texts are folded).
+struct FileName {
+  std::optional<FileIdentity> file;    // the file the path names now
+  std::optional<FileIdentity> folder;  // the folder a new file would go in
+  Path folderPath;                     // that folder's full path, as the system resolves it
+  Path name;                           // the name in that folder
+};
+
+// Whether two paths name one file now, or would once it is made: one file
+// now, or the same name in one folder.
+bool nameOneFile(const FileName& a, const FileName& b);
 
 // An open file. Reads are positioned and leave no shared cursor behind;
 // writes append at the write position, which starts at 0.
@@ -118,10 +134,10 @@ class FileSystem {
   // that the link stays and the file it names gets the new bytes. Nothing
   // when the links could not be followed to the file the system finds.
   virtual std::optional<Path> resolveLinks(const Path& path) = 0;
-  // Whether two paths would name one file once it is created: the same
-  // spelling, or what the system takes for it (names that differ only in
-  // case, where names ignore case).
-  virtual bool nameOneNewFile(const Path& a, const Path& b) { return a == b; }
+  // How the system names each of `paths` (see FileName); in one call, so
+  // that what it learns of a folder serves every path in it. Where it
+  // cannot be asked, each path is only its own spelling.
+  virtual std::vector<FileName> namesOf(const std::vector<Path>& paths);
 };
 
 FileSystem& nativeFileSystem();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/descriptor_posix.h"
+#include "platform/file_names_posix.h"
 #include "platform/file_posix.h"
 #include "platform/file_system.h"
 #include "platform/temp_file_posix.h"
@@ -106,6 +107,8 @@ class PosixFileSystem final : public FileSystem {
     // The links changed while they were followed.
     return failed(std::nullopt, FileError::Other);
   }
+
+  std::vector<FileName> namesOf(const std::vector<Path>& paths) override { return posix::namesOf(paths); }
 
  private:
   static constexpr int kMaxLinks = 40;  // what Linux follows in one path

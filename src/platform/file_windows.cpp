@@ -454,19 +454,23 @@ class WindowsFileSystem final : public FileSystem {
     return Path(final.begin(), final.end());
   }
 
-  // Two names are one file as Windows takes them: their full paths (with
-  // '/', '..', doubled separators and trailing dots as the system reads
-  // them), in one folder where the folders exist (whatever their spelling:
-  // a short name, "\\?\"), and equal but for case as the system folds it.
-  bool nameOneNewFile(const Path& a, const Path& b) override {
-    if (!usable(a) || !usable(b)) return a == b;
-    const std::wstring fullA = nativeName(a), fullB = nativeName(b);
-    const std::wstring folderA = folderOf(fullA), folderB = folderOf(fullB);
-    const auto identityA = folderIdentity(folderA), identityB = folderIdentity(folderB);
-    if (identityA && identityB) {
-      return *identityA == *identityB && sameButForCase(fullA.substr(folderA.size()), fullB.substr(folderB.size()));
+  // Each path as Windows takes it: its full path (with '/', '..', doubled
+  // separators and trailing dots as the system reads them), its folder's
+  // identity where that exists (whatever its spelling: a short name,
+  // "\\?\"), and its texts in one case, as the system folds it.
+  std::vector<FileName> namesOf(const std::vector<Path>& paths) override {
+    std::vector<FileName> names;
+    for (const Path& path : paths) {
+      if (!usable(path)) {
+        names.push_back(FileName{std::nullopt, std::nullopt, {}, path});
+        continue;
+      }
+      const std::wstring full = nativeName(path), folder = folderOf(full);
+      const auto state = stateOf(path);
+      names.push_back(FileName{state ? std::optional(state->identity) : std::nullopt, folderIdentity(folder),
+                               inOneCase(folder), inOneCase(full.substr(folder.size()))});
     }
-    return sameButForCase(fullA, fullB);
+    return names;
   }
 
  private:
@@ -480,13 +484,10 @@ class WindowsFileSystem final : public FileSystem {
 
   // Case is folded as the file system folds it, which no locale changes;
   // the invariant mapping is the nearest the API has, back to XP.
-  static bool sameButForCase(std::wstring a, std::wstring b) {
-    for (std::wstring* text : {&a, &b}) {
-      if (text->empty()) continue;
-      const int size = static_cast<int>(text->size());
-      if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text->data(), size, text->data(), size) != size) return false;
-    }
-    return a == b;
+  static Path inOneCase(std::wstring text) {
+    const int size = static_cast<int>(text.size());
+    if (size > 0) LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text.data(), size, text.data(), size);
+    return Path(text.begin(), text.end());
   }
 };
 

@@ -100,4 +100,6 @@ std::optional<Path> FaultyFileSystem::resolveLinks(const Path& path) {
   return real_.resolveLinks(path);
 }
 
+std::vector<FileName> FaultyFileSystem::namesOf(const std::vector<Path>& paths) { return real_.namesOf(paths); }
+
 }  // namespace hush::test

@@ -49,6 +49,7 @@ class FaultyFileSystem final : public FileSystem {
   bool syncFolderOf(const Path& path) override;
   std::optional<FileState> stateOf(const Path& path) override;
   std::optional<Path> resolveLinks(const Path& path) override;
+  std::vector<FileName> namesOf(const std::vector<Path>& paths) override;
 
  private:
   FileSystem& real_;
