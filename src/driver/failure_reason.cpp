@@ -66,6 +66,10 @@ std::string refusalReason(Refusal refusal, std::string_view first, std::string_v
     case Refusal::NoGroupSelected: return "No group selected";
     case Refusal::NoMemoryForGroup: return "Not enough memory for the group";
     case Refusal::NoMemoryForPass: return "Not enough memory to remove the sounds";
+    case Refusal::OutputOutsideItsFolder:
+      return std::string(first) +
+             " would lie outside the movie's folder (the name is cut at its last dot, here in a folder's name); "
+             "give the movie a name that ends in .3mm";
     case Refusal::OutputIsADroppedMovie: return std::string(first) + " is one of the dropped movies; it is left as it was";
     case Refusal::OutputIsAnEarlierCopy:
       return std::string(first) + " is the silent copy of " + std::string(second) + " in this drop";

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "driver/refusal.h"
@@ -23,6 +24,7 @@ struct Job {
   Naming naming = Naming::Default;
   Refusal refusal = Refusal::None;  // why the output must not be written
   std::size_t earlier = 0;          // the job whose output it is, for OutputIsAnEarlierCopy
+  std::optional<std::size_t> sameMovieAs = std::nullopt;  // an earlier job of the same movie, which silences it
 };
 
 // The jobs the files ask for (files[0] the program), none for the usage.
@@ -30,10 +32,11 @@ struct Job {
 // under its default name; otherwise a second file names the output.
 std::vector<Job> planJobs(const std::vector<Argument>& files, bool each);
 
-// Looks at a drop's files before anything is written: a movie whose output
-// is another dropped movie, or the output of a movie before it, is given a
-// refusal. Files are compared by identity where they exist, and by what
-// the system takes for one name where they do not.
+// Looks at the movies of a drop (or of --each) before anything is written,
+// with the file system deciding which names are one file: a movie named
+// again is silenced once, and a movie whose output lands outside its
+// folder, is another given movie, or is the output of a movie before it, is
+// given a refusal. Nothing is ever written twice, and no given movie over.
 void checkDrop(std::vector<Job>& jobs, FileSystem& fileSystem);
 
 }  // namespace hush

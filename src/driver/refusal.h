@@ -15,6 +15,7 @@ enum class Refusal {
   NoGroupSelected,
   NoMemoryForGroup,
   NoMemoryForPass,
+  OutputOutsideItsFolder,  // a drop's output would not lie beside its movie
   OutputIsADroppedMovie,   // a drop's output is one of its movies
   OutputIsAnEarlierCopy,   // a drop's output is an earlier movie's output
 };

@@ -20,9 +20,10 @@ void printBanner(std::FILE* out) {
   std::fprintf(out, "Chunkwright (v0.95 FINAL), the Hushmaker team's chunky file store\n\n");
 }
 
-// Text asked for ends the run well only if it was all written (a full
-// disk or a closed pipe fails it, as for any tool).
+// Text shown ends the run well only if it was all written (a full disk or
+// a closed pipe fails it, as for any tool).
 int written(std::FILE* out) { return std::fflush(out) == 0 && std::ferror(out) == 0 ? kExitUsage : kExitBadCall; }
+int written(std::FILE* out, std::FILE* err) { return written(out) == kExitUsage ? written(err) : kExitBadCall; }
 
 // Three files or more: a plain run silences the first under its default
 // name and leaves the rest alone, as it always has; they are named, on
@@ -62,8 +63,14 @@ Outcome refuse(const std::vector<Job>& jobs, const Job& job, std::FILE* out) {
 }
 
 // Loads one movie, silences it and saves it, with a line for each step.
+// A movie named again is silenced once: its second name is only noted.
 Outcome silence(const std::vector<Job>& jobs, std::size_t index, FileSystem& fileSystem, std::FILE* out) {
   const Job& job = jobs[index];
+  if (job.sameMovieAs) {
+    std::fprintf(out, "%s is the same movie as %s (above), so it is not silenced twice\n", job.input.text.c_str(),
+                 jobs[*job.sameMovieAs].input.text.c_str());
+    return {kExitSaved, {}};
+  }
   if (job.refusal != Refusal::None) return refuse(jobs, job, out);
   ChunkyFile document(fileSystem);
   std::fprintf(out, "Loading %s...\n", job.input.text.c_str());
@@ -90,10 +97,15 @@ Outcome silence(const std::vector<Job>& jobs, std::size_t index, FileSystem& fil
   return {kExitSaveFailed, reason};
 }
 
-// After several movies, the last lines say how it went, and which failed.
+// After several movies, the last lines say how it went, and which failed;
+// a movie named twice counts once.
 void printSummary(std::FILE* out, const std::vector<Job>& jobs, const std::vector<Outcome>& outcomes) {
-  const auto saved = std::count_if(outcomes.begin(), outcomes.end(), [](const Outcome& o) { return o.status == kExitSaved; });
-  std::fprintf(out, "\nSaved %zu of %zu movies.\n", static_cast<std::size_t>(saved), jobs.size());
+  std::size_t movies = 0, saved = 0;
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    movies += jobs[i].sameMovieAs ? 0 : 1;
+    saved += !jobs[i].sameMovieAs && outcomes[i].status == kExitSaved ? 1 : 0;
+  }
+  std::fprintf(out, "\nSaved %zu of %zu movies.\n", saved, movies);
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     if (outcomes[i].status != kExitSaved) {
       std::fprintf(out, "Not saved: %s: %s\n", jobs[i].input.text.c_str(), outcomes[i].reason.c_str());
@@ -172,7 +184,7 @@ int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch
     return kExitUsage;
   }
   if (!each && files.size() > 3) noteIgnored(err, files);
-  if (jobs.size() > 1) checkDrop(jobs, fileSystem);
+  if (each) checkDrop(jobs, fileSystem);
   const int status = silenceAll(jobs, fileSystem, out);
   // A failed run waits for the user; a pause after a failed save has always
   // been spelled apart from the others.

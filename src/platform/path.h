@@ -3,12 +3,20 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace hush {
 
 // Paths are 16-bit strings. On Windows they are UTF-16; elsewhere each unit
 // stands for one byte of the native path.
 using Path = std::u16string;
+
+// What ends the folder part of a path.
+#ifdef _WIN32
+inline constexpr std::u16string_view kPathSeparators = u"\\/:";
+#else
+inline constexpr std::u16string_view kPathSeparators = u"/";
+#endif
 
 // Each byte of `text` becomes one 16-bit unit of the same value (0x80 to
 // 0xFF stay 0x0080 to 0x00FF), so any byte string reaches the file system
