@@ -114,9 +114,9 @@ void printSummary(std::FILE* out, const std::vector<Job>& jobs, const std::vecto
 }
 
 // The menu's options stand alone.
-int changeExplorerMenu(const Options& options, const std::vector<Argument>& args, std::FILE* out) {
+int changeExplorerMenu(const Options& options, const std::vector<Argument>& args, std::FILE* out, std::FILE* err) {
   if (options.install == options.uninstall || options.files.size() > 1) {
-    printUsage(out, programName(args));
+    printUsage(err, programName(args));
     return kExitBadCall;
   }
   const bool done = options.install ? installExplorerMenu(out) : uninstallExplorerMenu(out);
@@ -166,22 +166,24 @@ int run(const std::vector<Argument>& args, FileSystem& fileSystem, Launch launch
     files.insert(files.end(), selection->begin(), selection->end());
   }
   printBanner(out);
+  // The usage asked for is the output; after a mistake it goes with the
+  // error, to standard error.
   if (!options.unknown.empty()) {
-    std::fprintf(out, "Unknown option: %s\n", options.unknown.c_str());
-    printUsage(out, programName(args));
+    std::fprintf(err, "Unknown option: %s\n", options.unknown.c_str());
+    printUsage(err, programName(args));
     return kExitBadCall;
   }
   if (options.help) {
     printUsage(out, programName(args));
     return written(out);
   }
-  if (options.install || options.uninstall) return changeExplorerMenu(options, args, out);
+  if (options.install || options.uninstall) return changeExplorerMenu(options, args, out, err);
   const bool each = options.each || options.menu || launch == Launch::Dropped;
   std::vector<Job> jobs = planJobs(files, each);
   if (jobs.empty()) {
-    printUsage(out, programName(args));
+    printUsage(err, programName(args));
     pauseConsole(PauseAfter::Usage, options.pause);
-    return kExitUsage;
+    return written(out, err);
   }
   if (!each && files.size() > 3) noteIgnored(err, files);
   if (each) checkDrop(jobs, fileSystem);

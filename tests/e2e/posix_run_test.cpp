@@ -44,8 +44,14 @@ TEST_F(RunTest, PausesOnlyWhenAsked) {
   }
   // The end of input (Ctrl-D) ends the wait too.
   EXPECT_EQ(runOnTerminal(HUSHMAKER_EXE, {"--pause", "missing.3mm"}, folder.path(), "\x04").status, 1);
-  // Text asked for that cannot be written fails, as with any tool.
-  for (const std::string option : {"--help", "--version"}) {
+  // Piped (| tee log), the lines and the prompt are out before the wait.
+  const auto log = folder / "log";
+  const std::string piped = "{ sleep 2; } | " HUSHMAKER_EXE " --pause missing.3mm | timeout 1 cat >" + log.string();
+  EXPECT_EQ(std::system(piped.c_str()) >> 8, 124);  // cat stopped, the tool still waiting
+  EXPECT_EQ(readFile(log), bytesOf(kBanner + "Loading missing.3mm...\nCouldn't load!\n"
+                                             "Error: There is no file by that name\nPress Enter to continue . . ."));
+  // Text shown that cannot be written fails, as with any tool.
+  for (const std::string option : {"", "--help", "--version"}) {
     const int status = std::system((std::string(HUSHMAKER_EXE) + " " + option + " >/dev/full").c_str());
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1) << option;
   }

@@ -10,15 +10,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Each way of starting the tool: its status, every line it prints, and the
-// files it writes beside the movie, a malformed movie, a movie with a
-// refused group and a folder.
+// Each way of starting the tool: its status, every line it prints (the
+// usage after a mistake with the error, on standard error), and the files
+// it writes beside the movie, a malformed movie, a movie with a refused
+// group and a folder.
 TEST(Run, EachInvocationHasItsStatusLinesAndFiles) {
   struct Invocation {
     std::vector<std::string> args;
     int status;
     std::vector<std::string> lines;
     Files written;
+    std::vector<std::string> errors = {};
   };
   const std::string loaded = "Loaded. 15 quads, silentifying...";
 #ifdef _WIN32
@@ -35,23 +37,28 @@ TEST(Run, EachInvocationHasItsStatusLinesAndFiles) {
 #endif
   std::vector<std::string> unknown = usage;
   unknown.insert(unknown.begin(), "Unknown option: -x");
+  const std::string outside = "Error: taken-quiet.3mm would lie outside the movie's folder (the name is cut at its last "
+                              "dot, here in a folder's name); give the movie a name that ends in .3mm";
 #ifndef _WIN32
   std::vector<std::string> menuAlone = usage;  // no Explorer, so no menu's options
   menuAlone.insert(menuAlone.begin(), "Unknown option: --install");
 #endif
   const Invocation invocations[] = {
-      {{}, 0, usage, {}},
+      {{}, 0, {}, {}, usage},
       {{"--help"}, 0, usage, {}}, {{"-h"}, 0, usage, {}},
       // Options come before the files, and "--" ends them.
-      {{"--help", "x"}, 0, usage, {}}, {{"-x", "movie.3mm"}, 1, unknown, {}},
-      {{"--install", "movie.3mm"}, 1, menuAlone, {}},
+      {{"--help", "x"}, 0, usage, {}}, {{"-x", "-y", "movie.3mm"}, 1, {}, {}, unknown},
+      {{"--version", "-x"}, 1, {}, {}, unknown}, {{"--install", "movie.3mm"}, 1, {}, {}, menuAlone},
       {{"--", "--help"}, 1, {"Loading --help...", "Couldn't load!", "Error: There is no file by that name"}, {}},
       {{"-"}, 1, {"Loading -...", "Couldn't load!", "Error: There is no file by that name"}, {}},
       {{"movie.3mm", "--help"}, 7, {"Loading movie.3mm...", loaded, "Saving to --help...", "Saved!"}, {"--help"}},
       {{"movie.3mm"}, 7, {"Loading movie.3mm...", loaded, "Saving to movie-quiet.3mm...", "Saved!"}, {"movie-quiet.3mm"}},
       {{"movie.3mm", "out.3mm"}, 7, {"Loading movie.3mm...", loaded, "Saving to out.3mm...", "Saved!"}, {"out.3mm"}},
       {{"movie.3mm", "ignored.3mm", "also-ignored.3mm"}, 7,
-       {"Loading movie.3mm...", loaded, "Saving to movie-quiet.3mm...", "Saved!"}, {"movie-quiet.3mm"}},
+       {"Loading movie.3mm...", loaded, "Saving to movie-quiet.3mm...", "Saved!"}, {"movie-quiet.3mm"},
+       {"Ignored: ignored.3mm also-ignored.3mm (to silence each file as a movie of its own, use --each)"}},
+      // Each movie of --each beside itself.
+      {{"--each", "taken.3mm/clip"}, 3, {"Saving to taken-quiet.3mm...", "Couldn't save!", outside}, {}},
       {{"movie.3mm", ""}, 3,
        {"Loading movie.3mm...", loaded, "Saving to ...", "Couldn't save!", "Error: The name to save to is empty"}, {}},
       {{""}, 1, {"Loading ...", "Couldn't load!", "Error: There is no file by that name"}, {}},
@@ -87,6 +94,7 @@ TEST(Run, EachInvocationHasItsStatusLinesAndFiles) {
     SCOPED_TRACE(run.args.empty() ? "no arguments" : run.args.back());
     EXPECT_EQ(result.status, run.status);
     expectOutput(result, run.lines);
+    EXPECT_EQ(linesOf(result.errors), run.errors);
     Files expected = before;
     expected.insert(expected.end(), run.written.begin(), run.written.end());
     std::sort(expected.begin(), expected.end());

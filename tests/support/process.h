@@ -11,10 +11,11 @@ namespace hush::test {
 struct ProgramResult {
   int status = -1;
   std::string output;  // everything written to standard output
+  std::string errors;  // and to standard error (runProgram)
 };
 
 // Runs `program` with `args` in `folder`, standard input from the null
-// device.
+// device, its output and errors captured.
 ProgramResult runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
                          const std::filesystem::path& folder);
 

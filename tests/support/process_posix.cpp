@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -48,12 +49,14 @@ ProgramResult runProgram(const std::filesystem::path& program, const std::vector
   std::vector<std::string> storage;
   auto argv = argvOf(program, args, storage);
   int out[2];
-  if (::pipe(out) != 0) throw std::runtime_error("pipe");
+  std::FILE* errors = std::tmpfile();
+  if (::pipe(out) != 0 || errors == nullptr) throw std::runtime_error("pipe");
   const pid_t child = ::fork();
   if (child == 0) {
     const int null = ::open("/dev/null", O_RDONLY);
     ::dup2(null, STDIN_FILENO);
     ::dup2(out[1], STDOUT_FILENO);
+    ::dup2(::fileno(errors), STDERR_FILENO);
     ::close(out[0]);
     if (::chdir(folder.c_str()) != 0) ::_exit(126);
     ::execv(argv[0], argv.data());
@@ -64,6 +67,9 @@ ProgramResult runProgram(const std::filesystem::path& program, const std::vector
   result.output = drain(out[0]);
   ::close(out[0]);
   result.status = waitFor(child);
+  ::lseek(::fileno(errors), 0, SEEK_SET);
+  result.errors = drain(::fileno(errors));
+  std::fclose(errors);
   return result;
 }
 

@@ -41,12 +41,12 @@ std::wstring quoted(const std::wstring& arg) {
   return out;
 }
 
-// Starts the program with standard error on the null device, its standard
-// output to `output` and its input from `input` (the null device when
-// none); `creationFlags` may give it a console of its own.
+// Starts the program with its standard output to `output`, its errors to
+// `errors` and its input from `input` (the null device when none);
+// `creationFlags` may give it a console of its own.
 PROCESS_INFORMATION launch(const std::filesystem::path& program, const std::vector<std::string>& args,
                            const std::filesystem::path& folder, DWORD creationFlags, HANDLE output,
-                           HANDLE input = nullptr) {
+                           HANDLE input = nullptr, HANDLE errors = nullptr) {
   std::wstring commandLine = quoted(program.wstring());
   for (const auto& arg : args) commandLine += L" " + quoted(fromUtf8(arg));
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -58,7 +58,7 @@ PROCESS_INFORMATION launch(const std::filesystem::path& program, const std::vect
   startup.dwFlags = output == INVALID_HANDLE_VALUE ? 0 : STARTF_USESTDHANDLES;
   startup.hStdInput = input != nullptr ? input : null;
   startup.hStdOutput = output != nullptr ? output : null;
-  startup.hStdError = null;
+  startup.hStdError = errors != nullptr ? errors : null;
   PROCESS_INFORMATION process{};
   const std::wstring workdir = folder.wstring();
   // Wine has once refused a start while other tests were starting theirs:
@@ -83,6 +83,18 @@ void pipe(HANDLE& readEnd, HANDLE& writeEnd, bool testReads) {
   SetHandleInformation(testReads ? readEnd : writeEnd, HANDLE_FLAG_INHERIT, 0);
 }
 
+// A file for a program's standard error, gone once closed.
+HANDLE errorFile() {
+  static int made = 0;
+  wchar_t folder[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH, folder);
+  const std::wstring name = std::wstring(folder) + L"hush-errors-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(made++) + L".txt";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  return CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     &inherit, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+}
+
 // Runs the program to its end with its output on a pipe; with `untilPaused`,
 // its input too, and `untilPaused` runs once it asks for a key.
 ProgramResult start(const std::filesystem::path& program, const std::vector<std::string>& args,
@@ -94,7 +106,8 @@ ProgramResult start(const std::filesystem::path& program, const std::vector<std:
   HANDLE typed = nullptr;
   pipe(readEnd, writeEnd, true);
   if (untilPaused) pipe(keys, typed, false);
-  const PROCESS_INFORMATION process = launch(program, args, folder, creationFlags, writeEnd, keys);
+  const HANDLE errors = errorFile();
+  const PROCESS_INFORMATION process = launch(program, args, folder, creationFlags, writeEnd, keys, errors);
   CloseHandle(writeEnd);
   if (keys != nullptr) CloseHandle(keys);
 
@@ -116,8 +129,12 @@ ProgramResult start(const std::filesystem::path& program, const std::vector<std:
   GetExitCodeProcess(process.hProcess, &status);
   CloseHandle(process.hProcess);
   result.status = static_cast<int>(status);
+  SetFilePointer(errors, 0, nullptr, FILE_BEGIN);
+  while (ReadFile(errors, buffer, sizeof buffer, &got, nullptr) && got > 0) result.errors.append(buffer, got);
+  CloseHandle(errors);
   // The C runtime writes "\r\n"; the tests compare lines.
   std::erase(result.output, '\r');
+  std::erase(result.errors, '\r');
   return result;
 }
 
