@@ -8,8 +8,14 @@
 #endif
 #include <unistd.h>
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,17 +41,102 @@ constexpr char kTempSuffix[] = ".tmp";
 constexpr std::string_view kTempLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr std::size_t kTempLetterCount = 6;
 
-// A name only a temporary file of ours has.
-bool isTempName(const std::string& name) {
-  const std::string prefix = kTempPrefix, suffix = kTempSuffix;
-  return name.size() == prefix.size() + kTempLetterCount + suffix.size() && name.starts_with(prefix) &&
-         name.ends_with(suffix) &&
-         name.find_first_not_of(kTempLetters, prefix.size()) == name.size() - suffix.size();
+// A small text file of the system's, whole, or nothing.
+std::string readText(const std::string& path) {
+  const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  std::string text(4096, '\0');
+  const ssize_t n = file ? ::read(file.get(), text.data(), text.size()) : -1;
+  text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return text;
 }
 
-// Every temporary file is locked for as long as its run lives, so that a
-// later run can tell one whose run was killed. Where the file system keeps
-// no locks, none is ever taken for abandoned.
+// When process `pid` started, in the system's clock ticks since boot (the
+// 22nd field of its stat, the first after the name's ')' being the 3rd).
+std::optional<unsigned long long> startOf(long pid) {
+  const std::string stat = readText("/proc/" + std::to_string(pid) + "/stat");
+  const auto name = stat.rfind(')');
+  if (name == std::string::npos) return std::nullopt;
+  std::istringstream fields(stat.substr(name + 1));
+  std::string field;
+  for (int i = 3; i <= 22 && fields >> field; ++i) {
+    unsigned long long start = 0;
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), start);
+    if (i == 22 && error == std::errc() && end == field.data() + field.size()) return start;
+  }
+  return std::nullopt;
+}
+
+// Who makes a temporary file, as its name says: this system (a key of its
+// boot and of the process namespace, in which process ids mean something;
+// 0 where there is no /proc to tell), the process, and when it started. A
+// later run tells from it a file whose run has ended from one that is still
+// written, through any view of the folder: locks are not seen through every
+// one (a FUSE view such as bindfs, a network mount and the server's folder).
+struct RunMark {
+  std::uint32_t system = 0;
+  long pid = 0;
+  unsigned long long start = 0;
+};
+
+const RunMark& ourMark() {
+  static const RunMark mark = [] {
+    const std::string boot = readText("/proc/sys/kernel/random/boot_id");
+    std::string space(64, '\0');
+    const ssize_t n = ::readlink("/proc/self/ns/pid", space.data(), space.size());
+    std::uint32_t key = 2166136261u;  // FNV-1a
+    for (const char c : boot + space.substr(0, n > 0 ? static_cast<std::size_t>(n) : 0)) {
+      key = (key ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    const long pid = ::getpid();
+    return RunMark{boot.empty() ? 0 : key, pid, startOf(pid).value_or(0)};
+  }();
+  return mark;
+}
+
+// Reads `text` whole as a number of at most `most` characters, each of
+// `allowed`.
+template <typename Number>
+bool readWhole(std::string_view text, std::string_view allowed, std::size_t most, int base, Number& into) {
+  if (text.empty() || text.size() > most || text.find_first_not_of(allowed) != std::string_view::npos) return false;
+  return std::from_chars(text.data(), text.data() + text.size(), into, base).ec == std::errc();
+}
+
+// The mark a name of ours carries: ".hushmaker-SYSTEM-PID-START-LETTERS.tmp",
+// SYSTEM in 8 hex digits, LETTERS 6 of ours; nothing for any other name.
+std::optional<RunMark> markOf(std::string_view name) {
+  const std::string_view prefix = kTempPrefix, suffix = kTempSuffix;
+  if (!name.starts_with(prefix) || !name.ends_with(suffix)) return std::nullopt;
+  std::string_view rest = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+  std::string_view parts[4];
+  for (auto& part : parts) {
+    const auto dash = std::min(rest.find('-'), rest.size());
+    part = rest.substr(0, dash);
+    rest.remove_prefix(std::min(dash + 1, rest.size()));
+  }
+  constexpr std::string_view kDigits = "0123456789";
+  RunMark mark;
+  const bool ours = rest.empty() && parts[0].size() == 8 && readWhole(parts[0], "0123456789abcdef", 8, 16, mark.system) &&
+                    readWhole(parts[1], kDigits, 10, 10, mark.pid) && mark.pid > 0 &&
+                    readWhole(parts[2], kDigits, 20, 10, mark.start) && parts[3].size() == kTempLetterCount &&
+                    parts[3].find_first_not_of(kTempLetters) == std::string_view::npos;
+  return ours ? std::optional(mark) : std::nullopt;
+}
+
+// Whether the run that made a file of ours has surely ended: one of this
+// system whose process is gone, or another now with its id. Of a run
+// elsewhere (another machine, another container) nothing can be known, and
+// only a file untouched for a day is taken for abandoned.
+bool runEnded(const RunMark& mark, std::time_t lastWrite) {
+  constexpr std::time_t kDay = 24 * 60 * 60;
+  const RunMark& ours = ourMark();
+  if (ours.system == 0 || mark.system != ours.system) return lastWrite < std::time(nullptr) - kDay;
+  if (::kill(static_cast<pid_t>(mark.pid), 0) != 0 && errno == ESRCH) return true;
+  const auto start = startOf(mark.pid);
+  return start && *start != mark.start;
+}
+
+// Every temporary file is locked for as long as it has a name, so that no
+// run in the same view of its folder takes it for abandoned.
 bool lockAsOurs(int fd) {
   struct flock lock {};
   lock.l_type = F_WRLCK;
@@ -53,26 +144,36 @@ bool lockAsOurs(int fd) {
   return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
-// Removes what killed runs left in `folder`: files named as ours are, that
-// we may write, that no live run holds, untouched for a minute (a run locks
-// its file the moment it is made).
+// A second descriptor of the open file, which holds its lock once the
+// file's own is closed: until its name is gone.
+Descriptor lockHolder(int fd) { return Descriptor(::fcntl(fd, F_DUPFD_CLOEXEC, 0)); }
+
+// Whether an open file holds what a save of ours writes: nothing yet, or a
+// movie, which begins "CHN2". Anything else is somebody's own.
+bool holdsAMovie(int fd, const struct stat& st) {
+  char magic[4] = {};
+  return st.st_size == 0 || (::pread(fd, magic, sizeof magic, 0) == sizeof magic && std::memcmp(magic, "CHN2", 4) == 0);
+}
+
+// Removes what killed runs left in `folder`: files with a name of ours,
+// regular, that we may write, holding a movie, whose run has ended (above)
+// and that no run holds locked.
 void removeAbandoned(int folder) {
   Descriptor listing(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   DIR* entries = listing ? ::fdopendir(listing.get()) : nullptr;
   if (entries == nullptr) return;
   listing.release();  // the listing's now
-  std::vector<std::string> names;
+  std::vector<std::pair<std::string, RunMark>> ours;
   while (const dirent* entry = ::readdir(entries)) {
-    if (isTempName(entry->d_name)) names.emplace_back(entry->d_name);
+    if (const auto mark = markOf(entry->d_name)) ours.emplace_back(entry->d_name, *mark);
   }
   ::closedir(entries);
-  constexpr std::time_t kUntouchedFor = 60;
-  for (const std::string& name : names) {
+  for (const auto& [name, mark] : ours) {
     const Descriptor file(::openat(folder, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat st {};
     struct stat there {};
-    if (!file || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        st.st_mtime > std::time(nullptr) - kUntouchedFor || !lockAsOurs(file.get())) {
+    if (!file || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || !holdsAMovie(file.get(), st) ||
+        !runEnded(mark, st.st_mtime) || !lockAsOurs(file.get())) {
       continue;
     }
     // Still the file we hold, not one put in its place since.
@@ -87,7 +188,11 @@ std::string randomName() {
   static std::uint64_t state = static_cast<std::uint64_t>(::getpid()) * 0x9E3779B97F4A7C15u ^
                                static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   state = state * 6364136223846793005u + 1442695040888963407u;
-  std::string name = kTempPrefix;
+  const RunMark& mark = ourMark();
+  char system[9];
+  std::snprintf(system, sizeof system, "%08x", static_cast<unsigned>(mark.system));
+  std::string name = kTempPrefix + std::string(system) + "-" + std::to_string(mark.pid) + "-" +
+                     std::to_string(mark.start) + "-";
   for (std::size_t i = 0; i < kTempLetterCount; ++i) {
     name.push_back(kTempLetters[(state >> (16 + 5 * i)) % kTempLetters.size()]);
   }
@@ -100,6 +205,7 @@ struct NamedFile {
   Descriptor fd;
   std::string name;
   std::unique_ptr<TempNameGuard> guard;
+  Descriptor holder;  // of its lock
 };
 
 std::optional<NamedFile> createNamed(int folder, mode_t mode) {
@@ -111,6 +217,7 @@ std::optional<NamedFile> createNamed(int folder, mode_t mode) {
         [&] { return ::openat(folder, file.name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, mode); }));
     if (file.fd) {
       lockAsOurs(file.fd.get());
+      file.holder = lockHolder(file.fd.get());
       return std::optional<NamedFile>(std::move(file));
     }
     if (errno != EEXIST) return failed(std::nullopt, namingError(errno));
@@ -128,6 +235,15 @@ int linkUnnamed(int fd, int folder, const std::string& name) {
   return linked;
 }
 
+// Renames `from` to `to` in `folder` unless `to` is there.
+bool renameNew(int folder, const std::string& from, const std::string& to) {
+  if (::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  struct stat st {};
+  // A file system without the flag: looked at first.
+  return (errno == EINVAL || errno == ENOSYS) && ::fstatat(folder, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+         errno == ENOENT && ::renameat(folder, from.c_str(), folder, to.c_str()) == 0;
+}
+
 // The new file, beside the target. Where the file system allows it
 // (O_TMPFILE) it has no name until the commit, so a process that dies
 // while writing leaves nothing; elsewhere it is named from the start and
@@ -140,12 +256,17 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
       name_ = std::move(named->name);
       guard_ = std::move(named->guard);
     }
+    holder_ = named ? std::move(named->holder) : lockHolder(file_.fd());
   }
   ~PosixTempFile() override {
     file_.close();
-    if (!name_.empty() && ::unlinkat(place_.folder.get(), name_.c_str(), 0) != 0 && errno != ENOENT && complete_) {
-      noteCopyLeftBehind(name_);
+    if (name_.empty() || ::unlinkat(place_.folder.get(), name_.c_str(), 0) == 0 || errno == ENOENT || !complete_) {
+      return;
     }
+    // A complete copy that cannot be removed is the user's now: under a
+    // name no later run takes for one of ours, where the folder allows.
+    const std::string kept = "hushmaker-copy-" + name_.substr(name_.size() - 4 - kTempLetterCount, kTempLetterCount) + ".3mm";
+    noteCopyLeftBehind(renameNew(place_.folder.get(), name_, kept) ? kept : name_);
   }
   PosixTempFile(const PosixTempFile&) = delete;
   PosixTempFile& operator=(const PosixTempFile&) = delete;
@@ -164,6 +285,7 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
       // name ever exists, whatever ends the process.
       if (targetIsNew_) {
         if (linkUnnamed(file_.fd(), folder, destination->name) == 0) {
+          holder_.reset();
           if (file_.close()) return true;
           ::unlinkat(folder, name, 0);
           return false;
@@ -179,6 +301,7 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
     }
     name_.clear();  // it is the target's now
     guard_.reset();
+    holder_.reset();
     return true;
   }
 
@@ -223,6 +346,7 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
   bool complete_ = false;
   std::string name_;  // empty while the file has no name, and once committed
   std::unique_ptr<TempNameGuard> guard_;  // for as long as it has a name
+  Descriptor holder_;  // of its lock, for as long as it has a name
 };
 
 // Whether names in `folder` may be added but never removed (chattr +a):

@@ -36,6 +36,7 @@ int emptyPathLinks = 0;      // links made with AT_EMPTY_PATH
 std::vector<std::string> linkNames;  // the names unnamed files were linked as
 std::set<std::string> syncedFolders;
 std::vector<bool> filesHeldWhenSynced;  // whether another could lock each file synced
+std::vector<bool> heldWhenRenamed;      // whether each file renamed was locked just before
 int closedTwice = 0;                    // descriptors closed that were no longer open
 }  // namespace seen
 
@@ -71,6 +72,11 @@ bool fails(const char* call) {
 
 extern "C" int renameat(int fromFolder, const char* from, int toFolder, const char* to) {
   static const auto real = next<int (*)(int, const char*, int, const char*)>("renameat");
+  const int file = ::openat(fromFolder, from, O_RDONLY | O_CLOEXEC);
+  if (file >= 0) {
+    seen::heldWhenRenamed.push_back(heldByAnother(file));
+    ::close(file);
+  }
   return fails("renameat") ? -1 : real(fromFolder, from, toFolder, to);
 }
 
@@ -172,6 +178,9 @@ using test::Bytes;
 using test::bytesOf;
 using test::readFile;
 using test::storePath;
+
+// A name of ours: ".hushmaker-SYSTEM-PID-START-LETTERS.tmp".
+const char* const kOurs = R"(\.hushmaker-([0-9a-f]{8})-(\d+)-(\d+)-[a-z0-9]{6}\.tmp)";
 
 // ACLs are written as the raw attributes the system keeps them in:
 // version 2, then (tag, permissions, id) entries.
@@ -338,7 +347,7 @@ TEST_F(SaveTest, CommitWhenTheSystemLetsItDown) {
       EXPECT_EQ(store.lastFailure().file, FileError::DiskError);  // the rename's reason
     }
     EXPECT_EQ(seen::emptyPathLinks > 0, c.links == NoProc);
-    for (auto& name : seen::linkNames) name = std::regex_match(name, std::regex(R"(\.hushmaker-[a-z0-9]{6}\.tmp)")) ? "*" : name;
+    for (auto& name : seen::linkNames) name = std::regex_match(name, std::regex(kOurs)) ? "*" : name;
     EXPECT_EQ(seen::linkNames, c.linkNames);
     ASSERT_TRUE(store.close());
   }
@@ -463,23 +472,44 @@ TEST_F(SaveTest, AFolderThatOnlyAddsNames) {
   }
 }
 
-// A save removes what killed runs left in its folder: files named as ours
-// are, that no run holds, untouched for a minute; nothing else. Its own
-// file is held as long as it is written, named from the start or not.
+// A save removes what killed runs left in its folder: files with a name of
+// ours, holding a movie or nothing yet, whose run has ended (a process of
+// this system that is gone, or is another now; elsewhere, untouched for a
+// day), that no run holds; nothing else. Its own file is held as long as it
+// has a name, named from the start or not.
 TEST_F(SaveTest, RemovesWhatKilledRunsLeft) {
-  struct Case { const char* name; bool old, held, removed; mode_t type = S_IFREG; };
+  test::writeFile(folder / "out.3mm", bytesOf("old"));
+  load(test::sampleMovie());
+  seen::linkNames.clear();
+  ASSERT_EQ(store.save(storePath(folder / "out.3mm")), kSaved);
+  ASSERT_TRUE(store.close());
+  std::smatch mark;  // of this run
+  ASSERT_TRUE(std::regex_match(seen::linkNames.at(0), mark, std::regex(kOurs)));
+  EXPECT_EQ(mark.str(2), std::to_string(::getpid()));
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  const std::string system = mark.str(1), elsewhere = system == "00000001" ? "00000002" : "00000001";
+  const std::string ended = ".hushmaker-" + system + "-" + std::to_string(gone) + "-1-";
+  const std::string live = ".hushmaker-" + system + "-" + mark.str(2) + "-" + mark.str(3);
+  struct Case { std::string name; const char* bytes; bool old, held, removed; mode_t type = S_IFREG; };
   const Case cases[] = {
-      {".hushmaker-abc123.tmp", true, false, true},  {".hushmaker-abc124.tmp", true, true, false},
-      {".hushmaker-abc125.tmp", false, false, false}, {".hushmaker-abc12.tmp", true, false, false},
-      {".hushmaker-abC126.tmp", true, false, false},  {"hushmaker-abc127.tmp", true, false, false},
-      {".hushmaker-abc128.tmpx", true, false, false}, {".hushmaker-abc129.tmp", true, false, false, S_IFIFO},
+      {ended + "abc123.tmp", "CHN2", false, false, true},   {ended + "abc124.tmp", "", false, false, true},
+      {ended + "abc125.tmp", "CHN2", false, true, false},   {ended + "abc126.tmp", "part", true, false, false},
+      {live + "-abc127.tmp", "CHN2", true, false, false},   {live + "0-abc128.tmp", "CHN2", false, false, true},
+      {".hushmaker-" + elsewhere + "-1-1-abc129.tmp", "CHN2", false, false, false},
+      {".hushmaker-" + elsewhere + "-1-1-abc130.tmp", "CHN2", true, false, true},
+      {".hushmaker-backup.tmp", "CHN2", true, false, false}, {".hushmaker-backup1.tmp", "CHN2", true, false, false},
+      {ended + "abC131.tmp", "CHN2", true, false, false},   {ended + "abc13.tmp", "CHN2", true, false, false},
+      {ended.substr(1) + "abc133.tmp", "CHN2", true, false, false}, {ended + "abc134.tmpx", "CHN2", true, false, false},
+      {ended + "abc135.tmp", "", true, false, false, S_IFIFO},
   };
   std::vector<int> holders;
   for (const Case& c : cases) {
-    if (c.type == S_IFREG) test::writeFile(folder / c.name, bytesOf("part"));
+    if (c.type == S_IFREG) test::writeFile(folder / c.name, bytesOf(c.bytes));
     ASSERT_EQ(c.type == S_IFIFO ? ::mkfifo((folder / c.name).c_str(), 0600) : 0, 0);
-    const timespec twoMinutesAgo[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
-    if (c.old) ::utimensat(AT_FDCWD, (folder / c.name).c_str(), twoMinutesAgo, 0);
+    const timespec twoDaysAgo[2] = {{::time(nullptr) - 172800, 0}, {::time(nullptr) - 172800, 0}};
+    if (c.old) ::utimensat(AT_FDCWD, (folder / c.name).c_str(), twoDaysAgo, 0);
     struct flock lock {};
     lock.l_type = F_WRLCK;
     if (!c.held) continue;
@@ -490,10 +520,12 @@ TEST_F(SaveTest, RemovesWhatKilledRunsLeft) {
     load(test::largeSampleMovie());
     seen::failing = {{"O_TMPFILE", {EOPNOTSUPP, namedFromTheStart}}};
     seen::filesHeldWhenSynced.clear();
+    seen::heldWhenRenamed.clear();
     seen::closedTwice = 0;
     EXPECT_EQ(store.save(storePath(folder / "out.3mm")), kSaved);
     seen::failing.clear();
     EXPECT_EQ(seen::filesHeldWhenSynced, std::vector<bool>{true}) << namedFromTheStart;
+    EXPECT_EQ(seen::heldWhenRenamed, std::vector<bool>{true}) << namedFromTheStart;
     EXPECT_EQ(seen::closedTwice, 0);
     ASSERT_TRUE(store.close());
   }
