@@ -13,6 +13,7 @@ TEST(FailureReason, SaysWhichRecordAndWhichWay) {
       {{FailureKind::DamagedRecord, FileError::None, 0}, Step::Load, "Record 1 of the movie's index is damaged"},
       {{FailureKind::File, FileError::AccessDenied, 0}, Step::Load, "You may not read that file"},
       {{FailureKind::File, FileError::AccessDenied, 0}, Step::Save, "You may not write there"},
+      {{FailureKind::File, FileError::QuotaFull, 0}, Step::Save, "Your disk quota is used up"},
   };
   for (const Case& c : cases) EXPECT_EQ(failureReason(c.failure, c.step), c.reason);
 }

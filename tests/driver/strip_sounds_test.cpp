@@ -177,6 +177,7 @@ TEST(PayloadBudget, TheSilentMovieMayOutgrowTheMovieBy16MiB) {
       {"two groups overlap by a byte", {{group, 0, 10, true}, {group, 9, 10, true}}, {}, "Two event groups share bytes of the file"},
       {"a group inside a plain payload", {{plain, 0, 100, true}, {group, 10, 10, true}}, {}, ""},
       {"two empty groups at one place", {{group, 5, 0, true}, {group, 5, 0, true}}, {}, ""},
+      {"an empty group inside another, for the codec to refuse", {{group, 0, 10, true}, {group, 5, 0, true}}, {}, ""},
       {"17 records on one MiB", std::vector<PayloadSpan>(17, {plain, 0, kMiB, true}), {}, ""},
       {"18 records on one MiB", std::vector<PayloadSpan>(18, {plain, 0, kMiB, true}), {}, shared},
       {"18 records on one MiB, a byte apart", [&] {
