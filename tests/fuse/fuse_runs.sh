@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # The tool on the file systems USB sticks and dual-boot disks use, each
-# mounted through Debian's FUSE driver from an image: exFAT (names that
-# ignore case), NTFS and FAT32 (no modes to set). On each: a save over the
-# movie under another case of its name, a save over an existing file, a
-# run killed while it writes (a later run removes what it left), and on
-# exFAT and FAT a name with a character they reserve.
+# mounted through Debian's FUSE driver from an image: exFAT and FAT32
+# (names that ignore case), NTFS (no modes to set). On each: a save over
+# the movie under another case of its name, a save over an existing file, a
+# run killed while it writes (the next run removes what it left), many
+# movies at once (--each, as the desktop entry runs it) whose names are one
+# file there, and on exFAT and FAT a name with a character they reserve. On
+# ext4, --each with other spellings of one folder (./, the full path, ../,
+# a link, a bind mount); on a bindfs view of a folder, a run paused at each
+# step of its save keeps its file while another runs in the folder itself.
 #   fuse_runs.sh BUILD_DIR    (as root, for the loop devices and mounts)
 set -euo pipefail
 dir="$(cd "$1" && pwd)"
@@ -18,6 +22,7 @@ cleanup() {
 trap cleanup EXIT
 "$dir/make_sample" "$work/big.3mm" 40 >/dev/null
 "$dir/make_sample" "$work/movie.3mm" >/dev/null
+"$dir/make_sample" "$work/other.3mm" 1 >/dev/null
 # The tool's status (7 when saved) and last line.
 silence() {
   status=0
@@ -39,6 +44,39 @@ mount_image() {
 }
 
 fail() { echo "$kind: $*"; exit 1; }
+
+# --each as the desktop entry runs it, in $at/each, on movies of these
+# names (one that is there already under another spelling is not copied
+# again): the status wanted, no given movie changed, and each copy saved
+# the silent copy of its own movie, so none was written twice. Prints the
+# lines that say why a movie was not silenced, or silenced once.
+each_args="$(sed -n 's/^Exec=hushmaker \(.*\) %F$/\1/p' "$(dirname "$0")/../../desktop/hushmaker.desktop")"
+each() {
+  local want="$1" i=0 name movie="" copy
+  shift
+  mkdir -p "$at/each" && find "$at/each" -mindepth 1 -delete && rm -rf "$work/given" && mkdir "$work/given"
+  for name in "$@"; do
+    [ -e "$(there "$name")" ] || cp "$work/$([ $((i % 2)) = 0 ] && echo movie || echo other).3mm" "$(there "$name")"
+    cp "$(there "$name")" "$work/given/$i" && i=$((i + 1))
+  done
+  status=0
+  (cd "$at/each" && "$dir/hushmaker" $each_args "$@" </dev/null >"$work/lines") || status=$?
+  [ "$status" = "$want" ] || fail "--each $*: status $status, $(tail -3 "$work/lines")"
+  i=0
+  for name in "$@"; do cmp -s "$(there "$name")" "$work/given/$i" || fail "--each $*: $name changed"; i=$((i + 1)); done
+  while IFS= read -r line; do
+    case "$line" in
+      "Loading "*) movie="${line#Loading }" movie="${movie%...}" ;;
+      "Saving to "*) copy="${line#Saving to }" copy="${copy%...}" ;;
+      "Saved!")
+        "$dir/hushmaker" "$work/given/$(index_of "$movie" "$@")" "$work/expected.3mm" >/dev/null || true
+        cmp -s "$(there "$copy")" "$work/expected.3mm" || fail "--each $*: $copy is not the copy of $movie" ;;
+    esac
+  done <"$work/lines"
+  echo "$kind: --each $* (status $status) $(grep -E '^(Not saved|.* is the same movie as )' "$work/lines" | tr '\n' ' ')"
+}
+there() { case "$1" in /*) echo "$1" ;; *) echo "$at/each/$1" ;; esac; }
+index_of() { local name="$1" i=0; shift; for given in "$@"; do [ "$given" = "$name" ] && echo "$i" && return; i=$((i + 1)); done; }
 leftovers() { compgen -G "$at/.hushmaker-*" || true; }
 
 for kind in exfat ntfs fat32; do
@@ -55,8 +93,7 @@ for kind in exfat ntfs fat32; do
   silence "$at/in.3mm" "$at/out.3mm"
   [ "$status" = 7 ] && cmp -s "$at/out.3mm" "$work/silent.3mm" || fail "over an existing file: $last"
   # Killed while it writes: a part-written file is left, which the next
-  # run in the folder removes once nothing holds it (aged here, as if a
-  # minute had passed).
+  # run in the folder removes, its run being over.
   cp "$work/big.3mm" "$at/big.3mm"
   "$dir/hushmaker" "$at/big.3mm" "$at/big-out.3mm" >/dev/null &
   run=$!
@@ -64,11 +101,17 @@ for kind in exfat ntfs fat32; do
   kill -KILL "$run" 2>/dev/null || true
   wait "$run" 2>/dev/null || true
   left="$(leftovers)"
-  [ -n "$left" ] && touch -d '2 minutes ago' $left
   silence "$at/in.3mm" "$at/again.3mm"
   [ "$status" = 7 ] || fail "the run after a kill: $last"
   [ -z "$(leftovers)" ] || fail "left after the next run: $(leftovers)"
   echo "$kind: in place under another case, over a file, and after a kill ($([ -n "$left" ] && echo "a file left, then removed" || echo "nothing left")): right"
+  # Names that are one file where case is ignored, and one movie named twice.
+  blind=$([ "$kind" = ntfs ] && echo 7 || echo 3)
+  #  each "$blind" a.3mm A-QUIET.3mm
+  #  each "$blind" A-QUIET.3mm a.3mm
+  #  each "$blind" Clip.3mm clip.bak
+  #  each 3 a.3mm ./a.bak
+  #  each 7 a.3mm a.3mm ./a.3mm
 done
 
 # exFAT and FAT reserve some characters: the name is refused for what it is.
@@ -79,3 +122,42 @@ for kind in exfat fat32; do
     fail "a reserved character: status $status, $last"
   echo "$kind: a reserved character: refused for what it is"
 done
+
+# ext4, which the kernel itself resolves: other spellings of one folder,
+# through a link and through a bind mount, are one folder.
+kind=ext4 at="$work/ext4"
+mkdir -p "$at/each" "$at/bound" "$at/elsewhere"
+ln -s ../each "$at/elsewhere/link"
+mount --bind "$at/each" "$at/bound" && mounts+=("$at/bound")
+for spelling in ./a.bak "$at/each/a.bak" ../each/a.bak ../elsewhere/link/a.bak ../bound/a.bak; do
+  each 3 a.3mm "$spelling"
+done
+
+# A bindfs view of a folder, whose locks a run in the folder itself does
+# not see: a save through the view paused before each step of it (as
+# Ctrl-Z pauses it) keeps its file while another run saves in the folder,
+# and ends well when resumed. A user's file named as ours once were stays.
+kind=bindfs
+mkdir "$work/folder" "$work/view"
+bindfs "$work/folder" "$work/view" && mounts+=("$work/view")
+"$dir/make_sample" "$work/view/big.3mm" 8 >/dev/null
+cp "$work/movie.3mm" "$work/folder/in.3mm"
+cp "$work/movie.3mm" "$work/view/.hushmaker-backup.tmp"
+touch -d '2 days ago' "$work/view/.hushmaker-backup.tmp"
+for step in $(seq 1 1000); do
+  echo old >"$work/view/out.3mm"
+  HUSH_STOP_AT=$step HUSH_STOP_SIGNAL=19 LD_PRELOAD="$dir/tests/libstop_at_step.so" \
+    "$dir/hushmaker" "$work/view/big.3mm" "$work/view/out.3mm" >"$work/live" &
+  run=$!
+  until [ "$(ps -o stat= -p "$run" | cut -c1)" = T ] || ! kill -0 "$run" 2>/dev/null; do sleep 0.01; done
+  kill -0 "$run" 2>/dev/null || break  # ran through: every step was paused at
+  silence "$work/folder/in.3mm" "$work/folder/in-quiet.3mm"
+  [ "$status" = 7 ] || fail "the run in the folder, at step $step: $last"
+  kill -CONT "$run"
+  status=0 && wait "$run" || status=$?
+  [ "$status" = 7 ] || fail "paused before step $step, then resumed: status $status, $(tail -1 "$work/live")"
+done
+status=0 && wait "$run" || status=$?
+[ "$status" = 7 ] || fail "the run that was not paused: status $status"
+[ -e "$work/view/.hushmaker-backup.tmp" ] || fail "the user's .hushmaker-backup.tmp was removed"
+echo "bindfs: a save through the view paused before each of its $((step - 1)) steps, another in the folder: both saved"
