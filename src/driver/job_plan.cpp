@@ -23,6 +23,31 @@ bool inItsMovieFolder(const Job& job) {
   return folderLength(job.output.path) == length && job.output.path.compare(0, length, job.input.path, 0, length) == 0;
 }
 
+// What the plan knows of every movie and output, in the file system's terms.
+struct Names {
+  std::vector<FileName> all;  // the movies, then their outputs
+  std::size_t jobs;
+  const FileName& movie(std::size_t i) const { return all[i]; }
+  const FileName& output(std::size_t i) const { return all[jobs + i]; }
+};
+
+// Why job i's output must not be written, given the movies and the jobs
+// before it; the earlier job whose output it is goes in `earlier`.
+Refusal refusalOf(std::vector<Job>& jobs, std::size_t i, const Names& names) {
+  if (!inItsMovieFolder(jobs[i])) return Refusal::OutputOutsideItsFolder;
+  for (std::size_t j = 0; j < jobs.size(); ++j) {
+    if (nameOneFile(names.output(i), names.movie(j))) return Refusal::OutputIsADroppedMovie;
+  }
+  for (std::size_t j = 0; j < i; ++j) {
+    const bool written = jobs[j].refusal == Refusal::None && !jobs[j].sameMovieAs;
+    if (written && nameOneFile(names.output(i), names.output(j))) {
+      jobs[i].earlier = j;
+      return Refusal::OutputIsAnEarlierCopy;
+    }
+  }
+  return Refusal::None;
+}
+
 }  // namespace
 
 void checkDrop(std::vector<Job>& jobs, FileSystem& fileSystem) {
@@ -30,25 +55,12 @@ void checkDrop(std::vector<Job>& jobs, FileSystem& fileSystem) {
   std::vector<Path> paths;
   for (const Job& job : jobs) paths.push_back(job.input.path);
   for (const Job& job : jobs) paths.push_back(fileSystem.resolveLinks(job.output.path).value_or(job.output.path));
-  const std::vector<FileName> names = fileSystem.namesOf(paths);
-  const auto movie = [&](std::size_t i) -> const FileName& { return names[i]; };
-  const auto output = [&](std::size_t i) -> const FileName& { return names[jobs.size() + i]; };
+  const Names names{fileSystem.namesOf(paths), jobs.size()};
   for (std::size_t i = 0; i < jobs.size(); ++i) {
-    Job& job = jobs[i];
-    for (std::size_t j = 0; j < i && !job.sameMovieAs; ++j) {
-      if (!jobs[j].sameMovieAs && nameOneFile(movie(i), movie(j))) job.sameMovieAs = j;
+    for (std::size_t j = 0; j < i && !jobs[i].sameMovieAs; ++j) {
+      if (!jobs[j].sameMovieAs && nameOneFile(names.movie(i), names.movie(j))) jobs[i].sameMovieAs = j;
     }
-    if (job.sameMovieAs) continue;
-    if (!inItsMovieFolder(job)) job.refusal = Refusal::OutputOutsideItsFolder;
-    for (std::size_t j = 0; j < jobs.size() && job.refusal == Refusal::None; ++j) {
-      if (nameOneFile(output(i), movie(j))) job.refusal = Refusal::OutputIsADroppedMovie;
-    }
-    for (std::size_t j = 0; j < i && job.refusal == Refusal::None; ++j) {
-      if (jobs[j].refusal == Refusal::None && !jobs[j].sameMovieAs && nameOneFile(output(i), output(j))) {
-        job.refusal = Refusal::OutputIsAnEarlierCopy;
-        job.earlier = j;
-      }
-    }
+    if (!jobs[i].sameMovieAs) jobs[i].refusal = refusalOf(jobs, i, names);
   }
 }
 

@@ -7,8 +7,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
-#include <wctype.h>
 
+#include <climits>
+#include <cwchar>
+#include <cwctype>
 #include <map>
 #include <string>
 
@@ -56,9 +58,8 @@ bool ignoresCase(int folder) {
 }
 
 // UTF-8 text with every letter in one case, as a file system that ignores
-// case compares names. Bytes that are no UTF-8 stay as they are; without
-// the system's case tables every other letter stands for any other, so
-// that no two names it might take for one are told apart.
+// case compares names, by the C library's Unicode tables (C.UTF-8, which
+// glibc has built in). Bytes that are no UTF-8 stay as they are.
 class CaseFold {
  public:
   CaseFold() : locale_(::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr))) {}
@@ -70,52 +71,27 @@ class CaseFold {
 
   std::string operator()(const std::string& text) const {
     std::string folded;
+    const locale_t previous = ::uselocale(locale_ != static_cast<locale_t>(nullptr) ? locale_ : LC_GLOBAL_LOCALE);
+    std::mbstate_t in{}, out{};
     for (std::size_t at = 0; at < text.size();) {
-      const auto [point, length] = decode(text, at);
-      if (length == 0) {
+      wchar_t letter = 0;
+      const std::size_t length = std::mbrtowc(&letter, text.data() + at, text.size() - at, &in);
+      char bytes[MB_LEN_MAX];
+      const auto upper = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(letter)));
+      const std::size_t made = length - 1 < text.size() - at ? std::wcrtomb(bytes, upper, &out) : 0;
+      if (made - 1 < sizeof bytes) {
+        folded.append(bytes, made);
+        at += length;
+      } else {
         folded.push_back(text[at++]);
-        continue;
+        in = {};
       }
-      encode(upper(point), folded);
-      at += length;
     }
+    ::uselocale(previous);
     return folded;
   }
 
  private:
-  char32_t upper(char32_t point) const {
-    if (point < 0x80) return isAsciiLetter(static_cast<char>(point)) ? point & ~char32_t{0x20} : point;
-    if (locale_ == static_cast<locale_t>(nullptr)) return 0xFFFD;
-    return static_cast<char32_t>(::towupper_l(static_cast<wint_t>(point), locale_));
-  }
-
-  // The code point at `at` and its length in bytes; length 0 where the
-  // bytes are no UTF-8.
-  static std::pair<char32_t, std::size_t> decode(const std::string& text, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned lead = byte(at);
-    if (lead < 0x80) return {lead, 1};
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || at + length > text.size()) return {0, 0};
-    char32_t point = lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i) {
-      if ((byte(at + i) & 0xC0) != 0x80) return {0, 0};
-      point = (point << 6) | (byte(at + i) & 0x3F);
-    }
-    constexpr char32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
-    const bool valid = point >= kShortest[length] && point <= 0x10FFFF && (point < 0xD800 || point > 0xDFFF);
-    return valid ? std::pair{point, length} : std::pair<char32_t, std::size_t>{0, 0};
-  }
-
-  static void encode(char32_t point, std::string& into) {
-    const std::size_t length = point < 0x80 ? 1 : point < 0x800 ? 2 : point < 0x10000 ? 3 : 4;
-    constexpr unsigned kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
-    for (std::size_t i = 0; i < length; ++i) {
-      const unsigned bits = (point >> (6 * (length - 1 - i))) & (i == 0 ? 0xFF : 0x3F);
-      into.push_back(static_cast<char>(i == 0 ? kLead[length] | bits : 0x80 | bits));
-    }
-  }
-
   locale_t locale_;
 };
 

@@ -9,13 +9,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,8 +34,6 @@ FileError namingError(int error, bool newName = false) {
   return refused ? FileError::NameNotAllowed : fileErrorOf(error);
 }
 
-constexpr char kTempPrefix[] = ".hushmaker-";
-constexpr char kTempSuffix[] = ".tmp";
 constexpr std::string_view kTempLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr std::size_t kTempLetterCount = 6;
 
@@ -50,20 +46,16 @@ std::string readText(const std::string& path) {
   return text;
 }
 
-// When process `pid` started, in the system's clock ticks since boot (the
-// 22nd field of its stat, the first after the name's ')' being the 3rd).
+// When process `pid` started, in the system's clock ticks since boot: the
+// 22nd field of its stat, after the name (in parentheses), the state and
+// 18 numbers.
 std::optional<unsigned long long> startOf(long pid) {
   const std::string stat = readText("/proc/" + std::to_string(pid) + "/stat");
   const auto name = stat.rfind(')');
-  if (name == std::string::npos) return std::nullopt;
-  std::istringstream fields(stat.substr(name + 1));
-  std::string field;
-  for (int i = 3; i <= 22 && fields >> field; ++i) {
-    unsigned long long start = 0;
-    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), start);
-    if (i == 22 && error == std::errc() && end == field.data() + field.size()) return start;
-  }
-  return std::nullopt;
+  unsigned long long start = 0;
+  constexpr const char* kStart = "%*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %llu";
+  if (name == std::string::npos || std::sscanf(stat.c_str() + name + 1, kStart, &start) != 1) return std::nullopt;
+  return start;
 }
 
 // Who makes a temporary file, as its name says: this system (a key of its
@@ -73,7 +65,7 @@ std::optional<unsigned long long> startOf(long pid) {
 // written, through any view of the folder: locks are not seen through every
 // one (a FUSE view such as bindfs, a network mount and the server's folder).
 struct RunMark {
-  std::uint32_t system = 0;
+  unsigned system = 0;
   long pid = 0;
   unsigned long long start = 0;
 };
@@ -83,7 +75,7 @@ const RunMark& ourMark() {
     const std::string boot = readText("/proc/sys/kernel/random/boot_id");
     std::string space(64, '\0');
     const ssize_t n = ::readlink("/proc/self/ns/pid", space.data(), space.size());
-    std::uint32_t key = 2166136261u;  // FNV-1a
+    unsigned key = 2166136261u;  // FNV-1a
     for (const char c : boot + space.substr(0, n > 0 ? static_cast<std::size_t>(n) : 0)) {
       key = (key ^ static_cast<unsigned char>(c)) * 16777619u;
     }
@@ -93,32 +85,22 @@ const RunMark& ourMark() {
   return mark;
 }
 
-// Reads `text` whole as a number of at most `most` characters, each of
-// `allowed`.
-template <typename Number>
-bool readWhole(std::string_view text, std::string_view allowed, std::size_t most, int base, Number& into) {
-  if (text.empty() || text.size() > most || text.find_first_not_of(allowed) != std::string_view::npos) return false;
-  return std::from_chars(text.data(), text.data() + text.size(), into, base).ec == std::errc();
+// A temporary name of ours: ".hushmaker-SYSTEM-PID-START-LETTERS.tmp",
+// SYSTEM in 8 hex digits, LETTERS 6 of kTempLetters.
+std::string tempName(const RunMark& mark, const char* letters) {
+  char name[96];
+  std::snprintf(name, sizeof name, ".hushmaker-%08x-%ld-%llu-%s.tmp", mark.system, mark.pid, mark.start, letters);
+  return name;
 }
 
-// The mark a name of ours carries: ".hushmaker-SYSTEM-PID-START-LETTERS.tmp",
-// SYSTEM in 8 hex digits, LETTERS 6 of ours; nothing for any other name.
-std::optional<RunMark> markOf(std::string_view name) {
-  const std::string_view prefix = kTempPrefix, suffix = kTempSuffix;
-  if (!name.starts_with(prefix) || !name.ends_with(suffix)) return std::nullopt;
-  std::string_view rest = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-  std::string_view parts[4];
-  for (auto& part : parts) {
-    const auto dash = std::min(rest.find('-'), rest.size());
-    part = rest.substr(0, dash);
-    rest.remove_prefix(std::min(dash + 1, rest.size()));
-  }
-  constexpr std::string_view kDigits = "0123456789";
+// The mark a name of ours carries; nothing for any other name (read back,
+// the mark and letters must give the very same name).
+std::optional<RunMark> markOf(const std::string& name) {
   RunMark mark;
-  const bool ours = rest.empty() && parts[0].size() == 8 && readWhole(parts[0], "0123456789abcdef", 8, 16, mark.system) &&
-                    readWhole(parts[1], kDigits, 10, 10, mark.pid) && mark.pid > 0 &&
-                    readWhole(parts[2], kDigits, 20, 10, mark.start) && parts[3].size() == kTempLetterCount &&
-                    parts[3].find_first_not_of(kTempLetters) == std::string_view::npos;
+  char letters[kTempLetterCount + 1] = {};
+  const bool ours = std::sscanf(name.c_str(), ".hushmaker-%8x-%ld-%llu-%6[abcdefghijklmnopqrstuvwxyz0123456789]",
+                                &mark.system, &mark.pid, &mark.start, letters) == 4 &&
+                    std::strlen(letters) == kTempLetterCount && mark.pid > 0 && tempName(mark, letters) == name;
   return ours ? std::optional(mark) : std::nullopt;
 }
 
@@ -188,15 +170,9 @@ std::string randomName() {
   static std::uint64_t state = static_cast<std::uint64_t>(::getpid()) * 0x9E3779B97F4A7C15u ^
                                static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   state = state * 6364136223846793005u + 1442695040888963407u;
-  const RunMark& mark = ourMark();
-  char system[9];
-  std::snprintf(system, sizeof system, "%08x", static_cast<unsigned>(mark.system));
-  std::string name = kTempPrefix + std::string(system) + "-" + std::to_string(mark.pid) + "-" +
-                     std::to_string(mark.start) + "-";
-  for (std::size_t i = 0; i < kTempLetterCount; ++i) {
-    name.push_back(kTempLetters[(state >> (16 + 5 * i)) % kTempLetters.size()]);
-  }
-  return name + kTempSuffix;
+  char letters[kTempLetterCount + 1] = {};
+  for (std::size_t i = 0; i < kTempLetterCount; ++i) letters[i] = kTempLetters[(state >> (16 + 5 * i)) % kTempLetters.size()];
+  return tempName(ourMark(), letters);
 }
 
 // A file with a fresh name in `folder`, created as `mode` says; the name
