@@ -461,10 +461,6 @@ class WindowsFileSystem final : public FileSystem {
   std::vector<FileName> namesOf(const std::vector<Path>& paths) override {
     std::vector<FileName> names;
     for (const Path& path : paths) {
-      if (!usable(path)) {
-        names.push_back(FileName{std::nullopt, std::nullopt, {}, path});
-        continue;
-      }
       const std::wstring full = nativeName(path), folder = folderOf(full);
       const auto state = stateOf(path);
       names.push_back(FileName{state ? std::optional(state->identity) : std::nullopt, folderIdentity(folder),

@@ -180,7 +180,7 @@ TEST(RunDroppedFiles, EachIsAMovieOfItsOwn) {
     std::vector<std::string> movies;  // "-" for one that is not there, "!" for one with a refused group
     int status;
     std::string summary;
-    bool firstOutputIsALinkToIt = false;  // a-quiet.3mm a link to a.3mm
+    bool firstOutputIsALinkToIt = false;  // a-quiet.3mm a hard link to a.3mm
   };
   const std::string dropped = ": a-quiet.3mm is one of the dropped movies; it is left as it was\n";
   const Drop drops[] = {
@@ -218,7 +218,7 @@ TEST(RunDroppedFiles, EachIsAMovieOfItsOwn) {
       if (movie != "-") test::writeFile(args.back(), movies.back());
     }
     std::error_code noLinks;  // Wine may make none
-    if (drop.firstOutputIsALinkToIt) std::filesystem::create_symlink("a.3mm", folder / "a-quiet.3mm", noLinks);
+    if (drop.firstOutputIsALinkToIt) std::filesystem::create_hard_link(folder / "a.3mm", folder / "a-quiet.3mm", noLinks);
     if (noLinks) continue;
     RunOutcome outcome = runWith(files, args, launch);
     SCOPED_TRACE(drop.movies.front() + " " + drop.movies[1] + (launch == Launch::Dropped ? "" : " with --each"));

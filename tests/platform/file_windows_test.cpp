@@ -70,7 +70,7 @@ TEST(WindowsFiles, NamesOfOneNewFile) {
       {in + L"x.3mm", longName + L"/x.3mm", true},       {in + L"x.3mm", longName + L"\\\\x.3mm", true},
       {in + L"x.3mm", in + L"sub\\..\\x.3mm", true},     {in + L"x.3mm", L"\\\\?\\" + in + L"x.3mm", true},
       {in + L"x.3mm", longName + L".\\x.3mm", true},     {in + L"x.3mm", in + L"y.3mm", false},
-      {in + L"\u00c4.3mm", in + L"A.3mm", false},
+      {in + L"\u00c4.3mm", in + L"A.3mm", false},       {in + L"gone\\x", in + L"GONE\\X", true},
       {in + L"x.3mm", std::wstring(shortName, length) + L"\\x.3mm", length > 0 && length < MAX_PATH},
   };
   for (const Case& c : cases) {
