@@ -11,16 +11,12 @@ Job underItsDefaultName(const Argument& input) {
   return Job{input, Argument{deriveOutputName(input.text), deriveOutputName(input.path)}, Job::Naming::Default};
 }
 
-// The folder part of a path: up to its last separator.
-std::size_t folderLength(const Path& path) {
-  const auto at = path.find_last_of(kPathSeparators);
-  return at == Path::npos ? 0 : at + 1;
-}
-
-// A default name is cut at the last dot, which may lie in a folder's name.
+// A default name is cut at the last dot, which may lie in a folder's name:
+// then the output does not begin with the movie's folder.
 bool inItsMovieFolder(const Job& job) {
-  const std::size_t length = folderLength(job.input.path);
-  return folderLength(job.output.path) == length && job.output.path.compare(0, length, job.input.path, 0, length) == 0;
+  const auto separator = job.input.path.find_last_of(kPathSeparators);
+  const std::size_t folder = separator == Path::npos ? 0 : separator + 1;
+  return job.output.path.compare(0, folder, job.input.path, 0, folder) == 0;
 }
 
 // What the plan knows of every movie and output, in the file system's terms.

@@ -191,8 +191,10 @@ TEST(RunDroppedFiles, EachIsAMovieOfItsOwn) {
        "Saved 1 of 3 movies.\nNot saved: refused.3mm: Bad marker\nNot saved: missing.3mm: There is no file by that name\n"},
       {{"a.3mm", "a-quiet.3mm"}, kExitSaveFailed, "Saved 1 of 2 movies.\nNot saved: a.3mm" + dropped},
       {{"a-quiet.3mm", "a.3mm"}, kExitSaveFailed, "Saved 1 of 2 movies.\nNot saved: a.3mm" + dropped},
-      {{"a.3mm", "./a.bak"}, kExitSaveFailed,
-       "Saved 1 of 2 movies.\nNot saved: ./a.bak: ./a-quiet.3mm is the silent copy of a.3mm in this drop\n"},
+      {{"b.3mm", "a.3mm", "./a.bak"}, kExitSaveFailed,
+       "Saved 2 of 3 movies.\nNot saved: ./a.bak: ./a-quiet.3mm is the silent copy of a.3mm in this drop\n"},
+      {{"a./b", "a.bak"}, kExitSaveFailed, "Saved 1 of 2 movies.\nNot saved: a./b: a-quiet.3mm would lie outside the "
+       "movie's folder (the name is cut at its last dot, here in a folder's name); give the movie a name that ends in .3mm\n"},
       {{"a.3mm", "./a.3mm"}, kExitSaved,
        "./a.3mm is the same movie as a.3mm (above), so it is not silenced twice\n\nSaved 1 of 1 movies.\n"},
       {{"a/x.3mm", "b/x.3mm"}, kExitSaved, "Saved 2 of 2 movies.\n"},

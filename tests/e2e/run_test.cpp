@@ -58,7 +58,8 @@ TEST(Run, EachInvocationHasItsStatusLinesAndFiles) {
        {"Loading movie.3mm...", loaded, "Saving to movie-quiet.3mm...", "Saved!"}, {"movie-quiet.3mm"},
        {"Ignored: ignored.3mm also-ignored.3mm (to silence each file as a movie of its own, use --each)"}},
       // Each movie of --each beside itself.
-      {{"--each", "taken.3mm/clip"}, 3, {"Saving to taken-quiet.3mm...", "Couldn't save!", outside}, {}},
+      {{"--each", "taken./clip"}, 3, {"Saving to taken-quiet.3mm...", "Couldn't save!", outside}, {}},
+      {{"--each", ".3mm"}, 1, {"Loading .3mm...", "Couldn't load!", "Error: There is no file by that name"}, {}},
       {{"movie.3mm", ""}, 3,
        {"Loading movie.3mm...", loaded, "Saving to ...", "Couldn't save!", "Error: The name to save to is empty"}, {}},
       {{""}, 1, {"Loading ...", "Couldn't load!", "Error: There is no file by that name"}, {}},

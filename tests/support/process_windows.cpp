@@ -83,18 +83,6 @@ void pipe(HANDLE& readEnd, HANDLE& writeEnd, bool testReads) {
   SetHandleInformation(testReads ? readEnd : writeEnd, HANDLE_FLAG_INHERIT, 0);
 }
 
-// A file for a program's standard error, gone once closed.
-HANDLE errorFile() {
-  static int made = 0;
-  wchar_t folder[MAX_PATH + 1] = {};
-  GetTempPathW(MAX_PATH, folder);
-  const std::wstring name = std::wstring(folder) + L"hush-errors-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                            std::to_wstring(made++) + L".txt";
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  return CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     &inherit, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-}
-
 // Runs the program to its end with its output on a pipe; with `untilPaused`,
 // its input too, and `untilPaused` runs once it asks for a key.
 ProgramResult start(const std::filesystem::path& program, const std::vector<std::string>& args,
@@ -104,11 +92,14 @@ ProgramResult start(const std::filesystem::path& program, const std::vector<std:
   HANDLE writeEnd = nullptr;
   HANDLE keys = nullptr;
   HANDLE typed = nullptr;
+  HANDLE errors = nullptr;
+  HANDLE errorsWritten = nullptr;
   pipe(readEnd, writeEnd, true);
+  pipe(errors, errorsWritten, true);  // read once the output ends: a few lines at most
   if (untilPaused) pipe(keys, typed, false);
-  const HANDLE errors = errorFile();
-  const PROCESS_INFORMATION process = launch(program, args, folder, creationFlags, writeEnd, keys, errors);
+  const PROCESS_INFORMATION process = launch(program, args, folder, creationFlags, writeEnd, keys, errorsWritten);
   CloseHandle(writeEnd);
+  CloseHandle(errorsWritten);
   if (keys != nullptr) CloseHandle(keys);
 
   ProgramResult result;
@@ -124,14 +115,13 @@ ProgramResult start(const std::filesystem::path& program, const std::vector<std:
   }
   if (typed != nullptr) CloseHandle(typed);
   CloseHandle(readEnd);
+  while (ReadFile(errors, buffer, sizeof buffer, &got, nullptr) && got > 0) result.errors.append(buffer, got);
+  CloseHandle(errors);
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD status = 0;
   GetExitCodeProcess(process.hProcess, &status);
   CloseHandle(process.hProcess);
   result.status = static_cast<int>(status);
-  SetFilePointer(errors, 0, nullptr, FILE_BEGIN);
-  while (ReadFile(errors, buffer, sizeof buffer, &got, nullptr) && got > 0) result.errors.append(buffer, got);
-  CloseHandle(errors);
   // The C runtime writes "\r\n"; the tests compare lines.
   std::erase(result.output, '\r');
   std::erase(result.errors, '\r');
