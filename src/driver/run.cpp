@@ -53,6 +53,7 @@ std::string programName(const std::vector<Argument>& args) { return args.empty()
 struct Outcome {
   int status;
   std::string reason;
+  bool again = false;  // the same movie as an earlier one, only noted
 };
 
 // A job the plan refused is not even loaded: it says why it was not saved.
@@ -69,7 +70,7 @@ Outcome silence(const std::vector<Job>& jobs, std::size_t index, FileSystem& fil
   if (job.sameMovieAs) {
     std::fprintf(out, "%s is the same movie as %s (above), so it is not silenced twice\n", job.input.text.c_str(),
                  jobs[*job.sameMovieAs].input.text.c_str());
-    return {kExitSaved, {}};
+    return {kExitSaved, {}, true};
   }
   if (job.refusal != Refusal::None) return refuse(jobs, job, out);
   ChunkyFile document(fileSystem);
@@ -101,9 +102,9 @@ Outcome silence(const std::vector<Job>& jobs, std::size_t index, FileSystem& fil
 // a movie named twice counts once.
 void printSummary(std::FILE* out, const std::vector<Job>& jobs, const std::vector<Outcome>& outcomes) {
   std::size_t movies = 0, saved = 0;
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    movies += jobs[i].sameMovieAs ? 0 : 1;
-    saved += !jobs[i].sameMovieAs && outcomes[i].status == kExitSaved ? 1 : 0;
+  for (const Outcome& outcome : outcomes) {
+    movies += outcome.again ? 0 : 1;
+    saved += !outcome.again && outcome.status == kExitSaved ? 1 : 0;
   }
   std::fprintf(out, "\nSaved %zu of %zu movies.\n", saved, movies);
   for (std::size_t i = 0; i < jobs.size(); ++i) {

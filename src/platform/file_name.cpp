@@ -4,7 +4,7 @@
 namespace hush {
 
 bool nameOneFile(const FileName& a, const FileName& b) {
-  if (a.file && b.file && *a.file == *b.file) return true;
+  if (a.file && a.file == b.file) return true;
   if (a.name != b.name) return false;
   // One folder: one identity, or one full path on one volume (a file
   // system that gives each spelling of a folder an identity of its own).
