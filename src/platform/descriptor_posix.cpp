@@ -3,6 +3,7 @@
 // exactly as it came.
 #include "platform/descriptor_posix.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 
 #include <algorithm>
@@ -73,6 +74,17 @@ FileState stateFrom(const struct stat& st) {
       FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
       FileStamp{static_cast<std::uint64_t>(st.st_size), static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
                                                              static_cast<std::uint64_t>(st.st_mtim.tv_nsec)}};
+}
+
+std::vector<std::string> namesIn(int folder) {
+  Descriptor listing(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  DIR* entries = listing ? ::fdopendir(listing.get()) : nullptr;
+  std::vector<std::string> names;
+  if (entries == nullptr) return names;
+  listing.release();  // the listing's now
+  while (const dirent* entry = ::readdir(entries)) names.emplace_back(entry->d_name);
+  ::closedir(entries);
+  return names;
 }
 
 }  // namespace hush::posix

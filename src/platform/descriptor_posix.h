@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/file_error.h"
 #include "platform/file_system.h"
@@ -76,5 +77,9 @@ struct Place {
 std::optional<Place> locate(const Path& path);
 
 FileState stateFrom(const struct stat& st);
+
+// The names in the open folder `folder` ("." and ".." among them); none
+// when it cannot be listed.
+std::vector<std::string> namesIn(int folder);
 
 }  // namespace hush::posix

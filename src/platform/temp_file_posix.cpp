@@ -1,6 +1,5 @@
 #include "platform/temp_file_posix.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #ifdef __linux__
 #include <linux/fs.h>
@@ -141,21 +140,14 @@ bool holdsAMovie(int fd, const struct stat& st) {
 // regular, that we may write, holding a movie, whose run has ended (above)
 // and that no run holds locked.
 void removeAbandoned(int folder) {
-  Descriptor listing(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  DIR* entries = listing ? ::fdopendir(listing.get()) : nullptr;
-  if (entries == nullptr) return;
-  listing.release();  // the listing's now
-  std::vector<std::pair<std::string, RunMark>> ours;
-  while (const dirent* entry = ::readdir(entries)) {
-    if (const auto mark = markOf(entry->d_name)) ours.emplace_back(entry->d_name, *mark);
-  }
-  ::closedir(entries);
-  for (const auto& [name, mark] : ours) {
+  for (const std::string& name : namesIn(folder)) {
+    const auto mark = markOf(name);
+    if (!mark) continue;
     const Descriptor file(::openat(folder, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat st {};
     struct stat there {};
     if (!file || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || !holdsAMovie(file.get(), st) ||
-        !runEnded(mark, st.st_mtime) || !lockAsOurs(file.get())) {
+        !runEnded(*mark, st.st_mtime) || !lockAsOurs(file.get())) {
       continue;
     }
     // Still the file we hold, not one put in its place since.

@@ -60,6 +60,7 @@ each() {
   shift
   mkdir -p "$at/each" "$work/given" && find "$at/each" "$work/given" -mindepth 1 -delete
   for name in "$@"; do
+    mkdir -p "$(dirname "$(there "$name")")"
     [ -e "$(there "$name")" ] || cp "$work/$([ -e "$work/given/0" ] && echo other || echo movie).3mm" "$(there "$name")"
     cp "$(there "$name")" "$work/given/$(ls "$work/given" | wc -l)"
   done
@@ -112,6 +113,7 @@ for kind in exfat ntfs fat32; do
   each "$blind" A-QUIET.3mm a.3mm
   each "$blind" Clip.3mm clip.bak
   [ "$kind" != exfat ] || each 3 café.3mm CAFÉ.bak  # FAT through FUSE takes ASCII names only
+  each "$blind" Dir/a.3mm ./dir/a.bak  # a folder's own identity for each spelling there
   each 3 a.3mm ./a.bak
   each 7 a.3mm a.3mm ./a.3mm
 done
