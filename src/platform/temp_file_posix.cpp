@@ -13,6 +13,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,12 +39,11 @@ FileError namingError(int error, bool newName = false) {
 constexpr std::string_view kTempLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr std::size_t kTempLetterCount = 6;
 
-// A small text file of the system's, whole, or nothing.
+// A small text file of the system's, or nothing.
 std::string readText(const std::string& path) {
-  const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  std::string text(4096, '\0');
-  const ssize_t n = file ? ::read(file.get(), text.data(), text.size()) : -1;
-  text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  std::ifstream file(path);
+  std::string text;
+  std::getline(file, text, '\0');
   return text;
 }
 
@@ -72,12 +74,9 @@ struct RunMark {
 const RunMark& ourMark() {
   static const RunMark mark = [] {
     const std::string boot = readText("/proc/sys/kernel/random/boot_id");
-    std::string space(64, '\0');
-    const ssize_t n = ::readlink("/proc/self/ns/pid", space.data(), space.size());
-    unsigned key = 2166136261u;  // FNV-1a
-    for (const char c : boot + space.substr(0, n > 0 ? static_cast<std::size_t>(n) : 0)) {
-      key = (key ^ static_cast<unsigned char>(c)) * 16777619u;
-    }
+    std::error_code none;
+    const std::string space = std::filesystem::read_symlink("/proc/self/ns/pid", none).string();
+    const auto key = static_cast<unsigned>(std::hash<std::string>{}(boot + space));
     const long pid = ::getpid();
     return RunMark{boot.empty() ? 0 : key, pid, startOf(pid).value_or(0)};
   }();

@@ -495,24 +495,25 @@ TEST_F(SaveTest, RemovesWhatKilledRunsLeft) {
   const std::string system = mark.str(1), elsewhere = system == "00000001" ? "00000002" : "00000001";
   const std::string ended = ".hushmaker-" + system + "-" + std::to_string(gone) + "-1-";
   const std::string live = ".hushmaker-" + system + "-" + mark.str(2) + "-" + mark.str(3);
-  struct Case { std::string name; const char* bytes; bool old, held, removed; mode_t type = S_IFREG; };
+  struct Case { std::string name; const char* bytes; std::time_t age; bool held, removed; mode_t type = S_IFREG; };
+  constexpr std::time_t old = 172800, aDayAlmost = 86340, aDayAndMore = 86460;
   const Case cases[] = {
-      {ended + "abc123.tmp", "CHN2", false, false, true},   {ended + "abc124.tmp", "", false, false, true},
-      {ended + "abc125.tmp", "CHN2", false, true, false},   {ended + "abc126.tmp", "part", true, false, false},
-      {live + "-abc127.tmp", "CHN2", true, false, false},   {live + "0-abc128.tmp", "CHN2", false, false, true},
-      {".hushmaker-" + elsewhere + "-1-1-abc129.tmp", "CHN2", false, false, false},
-      {".hushmaker-" + elsewhere + "-1-1-abc130.tmp", "CHN2", true, false, true},
-      {".hushmaker-backup.tmp", "CHN2", true, false, false}, {".hushmaker-backup1.tmp", "CHN2", true, false, false},
-      {ended + "abC131.tmp", "CHN2", true, false, false},   {ended + "abc13.tmp", "CHN2", true, false, false},
-      {ended.substr(1) + "abc133.tmp", "CHN2", true, false, false}, {ended + "abc134.tmpx", "CHN2", true, false, false},
-      {ended + "abc135.tmp", "", true, false, false, S_IFIFO},
+      {ended + "abc123.tmp", "CHN2", 0, false, true},   {ended + "abc124.tmp", "", 0, false, true},
+      {ended + "abc125.tmp", "CHN2", 0, true, false},   {ended + "abc126.tmp", "part", old, false, false},
+      {live + "-abc127.tmp", "CHN2", old, false, false},   {live + "0-abc128.tmp", "CHN2", 0, false, true},
+      {".hushmaker-" + elsewhere + "-1-1-abc129.tmp", "CHN2", aDayAlmost, false, false},
+      {".hushmaker-" + elsewhere + "-1-1-abc130.tmp", "CHN2", aDayAndMore, false, true},
+      {".hushmaker-backup.tmp", "CHN2", old, false, false}, {".hushmaker-backup1.tmp", "CHN2", old, false, false},
+      {ended + "abC131.tmp", "CHN2", old, false, false},   {ended + "abc13.tmp", "CHN2", old, false, false},
+      {ended.substr(1) + "abc133.tmp", "CHN2", old, false, false}, {ended + "abc134.tmpx", "CHN2", old, false, false},
+      {ended + "abc135.tmp", "", old, false, false, S_IFIFO},
   };
   std::vector<int> holders;
   for (const Case& c : cases) {
     if (c.type == S_IFREG) test::writeFile(folder / c.name, bytesOf(c.bytes));
     ASSERT_EQ(c.type == S_IFIFO ? ::mkfifo((folder / c.name).c_str(), 0600) : 0, 0);
-    const timespec twoDaysAgo[2] = {{::time(nullptr) - 172800, 0}, {::time(nullptr) - 172800, 0}};
-    if (c.old) ::utimensat(AT_FDCWD, (folder / c.name).c_str(), twoDaysAgo, 0);
+    const timespec then[2] = {{::time(nullptr) - c.age, 0}, {::time(nullptr) - c.age, 0}};
+    ::utimensat(AT_FDCWD, (folder / c.name).c_str(), then, 0);
     struct flock lock {};
     lock.l_type = F_WRLCK;
     if (!c.held) continue;
