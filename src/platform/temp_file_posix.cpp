@@ -110,7 +110,7 @@ bool runEnded(const RunMark& mark, std::time_t lastWrite) {
   constexpr std::time_t kDay = 24 * 60 * 60;
   const RunMark& ours = ourMark();
   if (ours.system == 0 || mark.system != ours.system) return lastWrite < std::time(nullptr) - kDay;
-  if (::kill(static_cast<pid_t>(mark.pid), 0) != 0 && errno == ESRCH) return true;
+  if (::kill(static_cast<pid_t>(mark.pid), 0) != 0) return errno == ESRCH;  // gone, or another's (alive)
   const auto start = startOf(mark.pid);
   return start && *start != mark.start;
 }
@@ -157,14 +157,16 @@ void removeAbandoned(int folder) {
   }
 }
 
-std::string randomName() {
+std::string randomLetters() {
   static std::uint64_t state = static_cast<std::uint64_t>(::getpid()) * 0x9E3779B97F4A7C15u ^
                                static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   state = state * 6364136223846793005u + 1442695040888963407u;
-  char letters[kTempLetterCount + 1] = {};
-  for (std::size_t i = 0; i < kTempLetterCount; ++i) letters[i] = kTempLetters[(state >> (16 + 5 * i)) % kTempLetters.size()];
-  return tempName(ourMark(), letters);
+  std::string letters;
+  for (std::size_t i = 0; i < kTempLetterCount; ++i) letters.push_back(kTempLetters[(state >> (16 + 5 * i)) % kTempLetters.size()]);
+  return letters;
 }
+
+std::string randomName() { return tempName(ourMark(), randomLetters().c_str()); }
 
 // A file with a fresh name in `folder`, created as `mode` says; the name
 // is guarded from before it exists.
@@ -202,13 +204,12 @@ int linkUnnamed(int fd, int folder, const std::string& name) {
   return linked;
 }
 
-// Renames `from` to `to` in `folder` unless `to` is there.
+// Renames `from` to `to` in `folder` unless `to` is there (a fresh name:
+// only another run could take it the moment between).
 bool renameNew(int folder, const std::string& from, const std::string& to) {
-  if (::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   struct stat st {};
-  // A file system without the flag: looked at first.
-  return (errno == EINVAL || errno == ENOSYS) && ::fstatat(folder, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
-         errno == ENOENT && ::renameat(folder, from.c_str(), folder, to.c_str()) == 0;
+  return ::fstatat(folder, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT &&
+         ::renameat(folder, from.c_str(), folder, to.c_str()) == 0;
 }
 
 // The new file, beside the target. Where the file system allows it
@@ -232,7 +233,7 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
     }
     // A complete copy that cannot be removed is the user's now: under a
     // name no later run takes for one of ours, where the folder allows.
-    const std::string kept = "hushmaker-copy-" + name_.substr(name_.size() - 4 - kTempLetterCount, kTempLetterCount) + ".3mm";
+    const std::string kept = "hushmaker-copy-" + randomLetters() + ".3mm";
     noteCopyLeftBehind(renameNew(place_.folder.get(), name_, kept) ? kept : name_);
   }
   PosixTempFile(const PosixTempFile&) = delete;
@@ -252,7 +253,6 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
       // name ever exists, whatever ends the process.
       if (targetIsNew_) {
         if (linkUnnamed(file_.fd(), folder, destination->name) == 0) {
-          holder_.reset();
           if (file_.close()) return true;
           ::unlinkat(folder, name, 0);
           return false;
@@ -268,7 +268,6 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
     }
     name_.clear();  // it is the target's now
     guard_.reset();
-    holder_.reset();
     return true;
   }
 
@@ -313,7 +312,7 @@ class PosixTempFile final : public TempFileThrough<PosixFile> {
   bool complete_ = false;
   std::string name_;  // empty while the file has no name, and once committed
   std::unique_ptr<TempNameGuard> guard_;  // for as long as it has a name
-  Descriptor holder_;  // of its lock, for as long as it has a name
+  Descriptor holder_;  // of its lock, for as long as it may have a name
 };
 
 // Whether names in `folder` may be added but never removed (chattr +a):
