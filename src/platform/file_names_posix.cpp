@@ -44,21 +44,21 @@ locale_t unicode() {
 }
 
 // A name with every letter in upper case, as a file system that ignores
-// case compares names: each character of its UTF-8, or each byte of a name
-// that is no UTF-8 (a character past 16 bits keeps its low ones: names it
-// then takes for one are at worst refused, never written twice).
+// case compares names: each character of its UTF-8 (one past 16 bits keeps
+// its low ones: names it then takes for one are at worst refused, never
+// written twice). A name that is no UTF-8 stays as it is: such a file
+// system, which keeps names in UTF-16, takes none.
 Path inOneCase(const std::string& text) {
   const locale_t previous = ::uselocale(unicode());
-  std::wstring wide(text.size(), L'\0');
+  std::wstring wide(text.size() + 1, L'\0');
   std::mbstate_t state{};
   const char* from = text.c_str();
   const std::size_t length = std::mbsrtowcs(wide.data(), &from, wide.size(), &state);
-  const bool utf8 = length != static_cast<std::size_t>(-1);
-  wide.resize(utf8 ? length : 0);
-  if (!utf8) wide.assign(reinterpret_cast<const unsigned char*>(text.data()),
-                         reinterpret_cast<const unsigned char*>(text.data()) + text.size());
-  Path folded;
-  for (const wchar_t c : wide) folded.push_back(static_cast<char16_t>(std::towupper(static_cast<wint_t>(c))));
+  Path folded = widenPath(text.c_str());
+  if (length != static_cast<std::size_t>(-1)) {
+    folded.clear();
+    for (std::size_t i = 0; i < length; ++i) folded.push_back(static_cast<char16_t>(std::towupper(static_cast<wint_t>(wide[i]))));
+  }
   ::uselocale(previous);
   return folded;
 }

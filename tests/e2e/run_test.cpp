@@ -60,6 +60,9 @@ TEST(Run, EachInvocationHasItsStatusLinesAndFiles) {
       // Each movie of --each beside itself.
       {{"--each", "taken./clip"}, 3, {"Saving to taken-quiet.3mm...", "Couldn't save!", outside}, {}},
       {{"--each", ".3mm"}, 1, {"Loading .3mm...", "Couldn't load!", "Error: There is no file by that name"}, {}},
+      {{"--each", "gone/a", "gone/a"}, 1, {"Loading gone/a...", "Couldn't load!", "Error: There is no file by that name",
+       "gone/a is the same movie as gone/a (above), so it is not silenced twice", "", "Saved 0 of 1 movies.",
+       "Not saved: gone/a: There is no file by that name"}, {}},
       {{"movie.3mm", ""}, 3,
        {"Loading movie.3mm...", loaded, "Saving to ...", "Couldn't save!", "Error: The name to save to is empty"}, {}},
       {{""}, 1, {"Loading ...", "Couldn't load!", "Error: There is no file by that name"}, {}},
