@@ -50,7 +50,7 @@ locale_t unicode() {
 // system, which keeps names in UTF-16, takes none.
 Path inOneCase(const std::string& text) {
   const locale_t previous = ::uselocale(unicode());
-  std::wstring wide(text.size() + 1, L'\0');
+  std::wstring wide(text.size(), L'\0');  // no more characters than bytes
   std::mbstate_t state{};
   const char* from = text.c_str();
   const std::size_t length = std::mbsrtowcs(wide.data(), &from, wide.size(), &state);

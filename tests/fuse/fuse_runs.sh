@@ -52,11 +52,12 @@ fail() { echo "$kind: $*"; exit 1; }
 # --each as the desktop entry runs it, in $at/each, on movies of these
 # names (a name of one already there is not copied again): the status
 # wanted, no given movie changed, and each copy saved the silent copy of its
-# own movie, so none was written twice. Prints why any was not silenced.
+# own movie, so none was written twice (and with "STATUS/N", N saved).
+# Prints why any was not silenced.
 exec_args="$(sed -n 's/^Exec=hushmaker \(.*\) %F$/\1/p' "$(dirname "$0")/../../desktop/hushmaker.desktop")"
 there() { case "$1" in /*) echo "$1" ;; *) echo "$at/each/$1" ;; esac; }
 each() {
-  local want="$1" name line movie copy
+  local want="${1%/*}" saved="${1#*/}" name line movie copy
   shift
   mkdir -p "$at/each" "$work/given" && find "$at/each" "$work/given" -mindepth 1 -delete
   for name in "$@"; do
@@ -67,6 +68,7 @@ each() {
   status=0
   (cd "$at/each" && "$dir/hushmaker" $exec_args "$@" </dev/null >"$work/lines") || status=$?
   [ "$status" = "$want" ] || fail "--each $*: status $status, $(tail -3 "$work/lines")"
+  [ "$saved" = "$want" ] || [ "$(grep -c '^Saved!$' "$work/lines")" = "$saved" ] || fail "--each $*: $(tail -1 "$work/lines")"
   local i=0
   for name in "$@"; do cmp -s "$(there "$name")" "$work/given/$i" || fail "--each $*: $name changed"; i=$((i + 1)); done
   while IFS= read -r line; do
@@ -114,6 +116,7 @@ for kind in exfat ntfs fat32; do
   each "$blind" Clip.3mm clip.bak
   [ "$kind" != exfat ] || each 3 café.3mm CAFÉ.bak  # FAT through FUSE takes ASCII names only
   each "$blind" Dir/a.3mm ./dir/a.bak  # a folder's own identity for each spelling there
+  each 7/2 1a 2a
   each 3 a.3mm ./a.bak
   each 7 a.3mm a.3mm ./a.3mm
 done
