@@ -1,14 +1,7 @@
 #!/usr/bin/env bash
-# The tool on the file systems USB sticks and dual-boot disks use, each
-# mounted through Debian's FUSE driver from an image: exFAT and FAT32
-# (names that ignore case), NTFS (no modes to set). On each: a save over
-# the movie under another case of its name, a save over an existing file, a
-# run killed while it writes (the next run removes what it left), many
-# movies at once (--each, as the desktop entry runs it) whose names are one
-# file there, and on exFAT and FAT a name with a character they reserve. On
-# ext4, --each with other spellings of one folder (./, the full path, ../,
-# a link, a bind mount); on a bindfs view of a folder, a run paused at each
-# step of its save keeps its file while another runs in the folder itself.
+# The tool on the file systems USB sticks and dual-boot disks use, through
+# Debian's FUSE drivers (exFAT and FAT32 ignore case, NTFS keeps no modes),
+# on ext4 and on a bindfs view of a folder; each part says what it checks.
 #   fuse_runs.sh BUILD_DIR    (as root, for the loop devices and mounts; else exits 77, skipped)
 set -euo pipefail
 dir="$(cd "$1" && pwd)"
